@@ -1,0 +1,93 @@
+// storlook: dumps FidoNet stored message (*.MSG) files.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/streams.h"
+#include "dump/dump_msg.h"
+
+namespace {
+
+const char kRevisionKeyword[] = "$Revision: 3.6 $";
+const char kUsage[] =
+    "usage: storlook [-body | -ctrl] <file1.msg> [file2.msg] [...]\n";
+
+// Opens a message file for binary reading. A directory counts as a file that
+// cannot be opened, with errno EISDIR.
+std::FILE* open_msg(const char* path) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) {
+    return nullptr;
+  }
+  struct stat st;
+  if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    errno = EISDIR;
+    return nullptr;
+  }
+  return f;
+}
+
+// Flushes and closes stdout; a report that did not reach its destination
+// must not end in success.
+bool close_stdout() {
+  bool failed = std::fflush(stdout) != 0;
+  int err = errno;
+  if (std::ferror(stdout)) {
+    failed = true;
+  }
+  if (std::fclose(stdout) != 0 && !failed) {
+    failed = true;
+    err = errno;
+  }
+  if (failed) {
+    std::fprintf(stderr, "write error: %s\n", std::strerror(err));
+  }
+  return !failed;
+}
+
+int run(int argc, char** argv) {
+  char revision[16] = "";
+  std::sscanf(kRevisionKeyword, "%*s %15s", revision);
+  diag("storlook rev %s - Dump FidoNet Stored Messages\n\n", revision);
+
+  if (argc < 2) {
+    diag("%s", kUsage);
+    return -1;
+  }
+  if (!open_null_out()) {
+    diag("%s: %s\n", kNullDevice, std::strerror(errno));
+    return -1;
+  }
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (arg[0] == '-') {
+      if (!apply_option(arg)) {
+        std::printf("%s", kUsage);
+        return 0;
+      }
+      continue;
+    }
+    std::printf("Opening %s\n", arg);
+    std::FILE* f = open_msg(arg);
+    if (!f) {
+      diag("%s: %s\n", arg, std::strerror(errno));
+      continue;
+    }
+    dump_msg(f, arg);
+    std::fclose(f);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int status = run(argc, argv);
+  if (!close_stdout()) {
+    return -1;
+  }
+  return status;
+}

@@ -1,0 +1,224 @@
+#include "dump/dump_msg.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "cli/streams.h"
+#include "format/msg_header.h"
+
+namespace {
+
+#ifdef _WIN32
+using file_off = long long;
+int seek_file(std::FILE* f, file_off off, int whence) {
+  return _fseeki64(f, off, whence);
+}
+file_off tell_file(std::FILE* f) { return _ftelli64(f); }
+#else
+using file_off = off_t;
+int seek_file(std::FILE* f, file_off off, int whence) {
+  return fseeko(f, off, whence);
+}
+file_off tell_file(std::FILE* f) { return ftello(f); }
+#endif
+
+constexpr unsigned char kCR = 0x0D;
+constexpr unsigned char kLF = 0x0A;
+constexpr unsigned char kCtrlMark = 0x01;
+
+// The text is read in blocks so that reading stops soon after its first NUL:
+// nothing past it is ever shown.
+constexpr size_t kReadBlock = size_t(1) << 20;
+
+// What the header phase learns about the rest of the file.
+struct msg_extent {
+  uint64_t len = 0;        // file length in bytes
+  unsigned char last = 0;  // the file's final byte
+  // For input that cannot seek (a pipe), the text is read while finding the
+  // length. It is kept up to its first NUL; later bytes are only counted.
+  bool piped = false;
+  bool kept_whole = true;  // false when memory ran out while keeping it
+  std::string kept;
+};
+
+// Finds the length and final byte of a seekable file, as the position after
+// reading its last byte. A final byte that cannot be read shows as FF.
+void measure_seekable(std::FILE* f, msg_extent* ext) {
+  seek_file(f, -1, SEEK_END);
+  int c = std::getc(f);
+  ext->last = c == EOF ? 0xFF : static_cast<unsigned char>(c);
+  ext->len = static_cast<uint64_t>(tell_file(f));
+}
+
+// Reads a non-seekable stream to its end, after the header.
+void measure_piped(std::FILE* f, const stored_msg_hdr& hdr, msg_extent* ext) {
+  ext->piped = true;
+  ext->len = kHeaderSize;
+  ext->last = hdr.raw[kHeaderSize - 1];
+  bool nul_seen = false;
+  static unsigned char block[64 * 1024];
+  size_t got;
+  while ((got = std::fread(block, 1, sizeof block, f)) > 0) {
+    ext->len += got;
+    ext->last = block[got - 1];
+    if (nul_seen || !ext->kept_whole) {
+      continue;
+    }
+    auto nul = static_cast<const unsigned char*>(std::memchr(block, 0, got));
+    size_t keep = nul ? size_t(nul - block) : got;
+    nul_seen = nul != nullptr;
+    try {
+      ext->kept.append(reinterpret_cast<const char*>(block), keep);
+    } catch (const std::bad_alloc&) {
+      ext->kept_whole = false;
+      ext->kept.clear();
+      ext->kept.shrink_to_fit();
+    }
+  }
+}
+
+// Fills `area` (n bytes, zero-filled) with the text of a seekable file and
+// returns how many bytes come before its first NUL. A short read leaves the
+// rest zero.
+size_t load_seekable_text(std::FILE* f, unsigned char* area, size_t n) {
+  seek_file(f, file_off(kHeaderSize), SEEK_SET);
+  size_t off = 0;
+  while (off < n) {
+    size_t want = n - off < kReadBlock ? n - off : kReadBlock;
+    size_t got = std::fread(area + off, 1, want, f);
+    const void* nul = std::memchr(area + off, 0, got);
+    if (nul) {
+      return size_t(static_cast<const unsigned char*>(nul) - area);
+    }
+    off += got;
+    if (got < want) {
+      break;
+    }
+  }
+  return off;
+}
+
+// Writes the runs of [p, end) between LFs; a text line's LFs are dropped.
+void write_without_lf(const unsigned char* p, const unsigned char* end) {
+  while (p < end) {
+    auto lf = static_cast<const unsigned char*>(std::memchr(p, kLF, size_t(end - p)));
+    const unsigned char* stop = lf ? lf : end;
+    std::fwrite(p, 1, size_t(stop - p), body_out);
+    p = stop + (lf ? 1 : 0);
+  }
+}
+
+// The text phase: loads the text area and writes it between its markers.
+// `ext` is null for a seekable file, which is read from `f`.
+void dump_text(std::FILE* f, const msg_extent* ext, uint64_t len) {
+  if (len <= kHeaderSize + 1) {
+    diag("!No body text\n");
+    return;
+  }
+  uint64_t text_len = len - kHeaderSize;
+  void* mem = text_len < SIZE_MAX ? std::calloc(size_t(text_len) + 1, 1) : nullptr;
+  if (ext && ext->piped && !ext->kept_whole) {
+    std::free(mem);
+    mem = nullptr;
+  }
+  if (!mem) {
+    diag("!MALLOC failure\n");
+    return;
+  }
+  auto* area = static_cast<unsigned char*>(mem);
+  // With both streams discarded, nothing the walk writes can be seen.
+  if (body_out != null_out || ctrl_out != null_out) {
+    size_t n;
+    if (ext && ext->piped) {
+      n = ext->kept.size();
+      std::memcpy(area, ext->kept.data(), n);
+    } else {
+      n = load_seekable_text(f, area, size_t(text_len));
+    }
+    std::fputs("\n-start of message text-\n", body_out);
+    walk_msg_text(area, n);
+    std::fputs("-end of message text-\n", body_out);
+  }
+  std::free(mem);
+  std::putc('\n', stdout);
+}
+
+void print_addr_line(const char* tag, const stored_msg_hdr& h, text_field name,
+                     fido_addr a) {
+  std::printf("%s: %.*s (%u:%u/%u.%u)\n", tag, field_shown_len(h, name),
+              field_text(h, name), unsigned(a.zone), unsigned(a.net),
+              unsigned(a.node), unsigned(a.point));
+}
+
+}  // namespace
+
+void walk_msg_text(const unsigned char* text, size_t n) {
+  const unsigned char* p = text;
+  const unsigned char* end = text + n;
+  // Each pass starts at a line start: the first byte, or the byte after a CR.
+  while (p < end) {
+    auto cr = static_cast<const unsigned char*>(std::memchr(p, kCR, size_t(end - p)));
+    const unsigned char* eol = cr ? cr : end;
+    if (*p == kCtrlMark) {
+      std::putc('@', ctrl_out);
+      std::fwrite(p + 1, 1, size_t(eol - p - 1), ctrl_out);
+      std::putc('\n', ctrl_out);
+    } else {
+      write_without_lf(p, eol);
+      if (cr) {
+        std::putc('\n', body_out);
+      }
+    }
+    if (!cr) {
+      break;
+    }
+    p = cr + 1;
+  }
+}
+
+void dump_msg_body(std::FILE* f, uint64_t len) { dump_text(f, nullptr, len); }
+
+void dump_msg(std::FILE* f, const char* path) {
+  stored_msg_hdr hdr;
+  if (std::fread(hdr.raw, 1, kHeaderSize, f) != kHeaderSize) {
+    diag("%s !Error reading msg hdr (%zu bytes)\n", path, kHeaderSize);
+    return;
+  }
+
+  msg_extent ext;
+  if (tell_file(f) < 0) {
+    measure_piped(f, hdr, &ext);
+  } else {
+    measure_seekable(f, &ext);
+  }
+
+  if (ext.last != 0) {
+    diag("%s !Message missing terminator (%02X instead of %02X)\n", path,
+         unsigned(ext.last), 0u);
+  }
+  struct {
+    text_field field;
+    const char* name;
+  } const checks[] = {{kFromField, "from"},
+                      {kToField, "to"},
+                      {kSubjectField, "subj"},
+                      {kDateTimeField, "time"}};
+  for (const auto& c : checks) {
+    if (!field_terminated(hdr, c.field)) {
+      diag("%s Unterminated '%s' field\n", path, c.name);
+    }
+  }
+
+  std::printf("Subj: %.*s\n", field_shown_len(hdr, kSubjectField),
+              field_text(hdr, kSubjectField));
+  unsigned attr = hdr_u16(hdr, kAttributeOff);
+  std::printf("Attr: 0x%04X %s\n", attr, msg_attr_text(attr));
+  print_addr_line("To  ", hdr, kToField, dest_addr(hdr));
+  print_addr_line("From", hdr, kFromField, orig_addr(hdr));
+  std::printf("Time: %.*s\n", field_shown_len(hdr, kDateTimeField),
+              field_text(hdr, kDateTimeField));
+
+  dump_text(f, ext.piped ? &ext : nullptr, ext.len);
+}
