@@ -1,0 +1,319 @@
+// End-to-end tests: the built binary on message files made field by field.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "format/msg_header.h"
+#include "tests/msg_builder.h"
+#include "tests/run_tool.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kBanner = "storlook rev 3.6 - Dump FidoNet Stored Messages\n\n";
+const std::string kUsage =
+    "usage: storlook [-body | -ctrl] <file1.msg> [file2.msg] [...]\n";
+const std::string kReport =
+    "Subj: Test\n"
+    "Attr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n"
+    "To  : All (1:234/56.0)\n"
+    "From: Sysop (2:345/67.8)\n"
+    "Time: 15 Mar 21  08:30:00\n";
+const std::string kText = "\x01MSGID: 1:2/3 1a2b3c4d\rHello\r\x01PATH: 2/3\r\0"s;
+const std::string kCtrlShown = "@MSGID: 1:2/3 1a2b3c4d\n@PATH: 2/3\n";
+const std::string kBodyShown =
+    "\n-start of message text-\n@MSGID: 1:2/3 1a2b3c4d\nHello\n@PATH: 2/3\n"
+    "-end of message text-\n";
+
+std::string opening(const std::string& path) { return "Opening " + path + "\n"; }
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  std::string dir_ = make_temp_dir();
+
+  run_options in_dir() const {
+    run_options o;
+    o.cwd = dir_;
+    return o;
+  }
+  run_result run(const std::vector<std::string>& args) {
+    return run_storlook(args, in_dir());
+  }
+  std::string put(const std::string& name, const msg_builder& b) {
+    b.write(dir_, name);
+    return name;
+  }
+};
+
+// Every length from an empty file to the first one with a shown text byte:
+// the header read, the final-byte check and the no-text limit all turn here.
+TEST_F(Cli, EveryLengthUpToFirstTextByte) {
+  const msg_builder full = msg_builder().body("A\0"s);
+  std::vector<std::string> args{"-body"};
+  std::string out, err = kBanner;
+  for (size_t n = 0; n <= kHeaderSize + 2; ++n) {
+    std::string name = "len" + std::to_string(n) + ".msg";
+    args.push_back(put(name, msg_builder(full).truncate(n)));
+    out += opening(name);
+    if (n < kHeaderSize) {
+      err += name + " !Error reading msg hdr (190 bytes)\n";
+      continue;
+    }
+    out += kReport;
+    if (n == kHeaderSize + 1) {  // the final byte is the text's 'A'
+      err += name + " !Message missing terminator (41 instead of 00)\n";
+    }
+    if (n <= kHeaderSize + 1) {
+      err += "!No body text\n";
+      continue;
+    }
+    out += "\n-start of message text-\nA-end of message text-\n\n";
+  }
+  run_result r = run(args);
+  EXPECT_EQ(r.out, out);
+  EXPECT_EQ(r.err, err);
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(Cli, HeaderReport) {
+  const struct {
+    const char* what;
+    msg_builder msg;
+    std::string warnings;  // each prefixed with the path
+    std::string report;
+  } cases[] = {
+      {"well formed", msg_builder().body(kText), "", kReport},
+      {"all fields unterminated, final byte 1A",
+       msg_builder()
+           .set_text(kFromField, std::string(36, 'F'))
+           .set_text(kToField, std::string(36, 'T'))
+           .set_text(kSubjectField, std::string(72, 'S'))
+           .set_text(kDateTimeField, std::string(20, 'D'))
+           .body("x\x1A"),
+       " !Message missing terminator (1A instead of 00)\n"
+       " Unterminated 'from' field\n Unterminated 'to' field\n"
+       " Unterminated 'subj' field\n Unterminated 'time' field\n",
+       "Subj: " + std::string(71, 'S') + "\nAttr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n" +
+           "To  : " + std::string(35, 'T') + " (1:234/56.0)\nFrom: " +
+           std::string(35, 'F') + " (2:345/67.8)\nTime: " + std::string(19, 'D') +
+           "\n"},
+      {"network numbers are unsigned 16-bit, attribute 0 leaves a space",
+       msg_builder()
+           .set_u16(kDestNetOff, 0xFFFF)
+           .set_u16(kDestZoneOff, 0x8000)
+           .set_u16(kOrigPointOff, 0x7FFF)
+           .set_u16(kAttributeOff, 0)
+           .body(kText),
+       "",
+       "Subj: Test\nAttr: 0x0000 \nTo  : All (32768:65535/56.0)\n"
+       "From: Sysop (2:345/67.32767)\nTime: 15 Mar 21  08:30:00\n"},
+      {"NUL in the middle of a field, raw high bytes",
+       msg_builder()
+           .set_text(kSubjectField, "Re: \x8E\xE9t\xE9\0hidden"s)
+           .set_u16(kAttributeOff, 0x8400)
+           .body(kText),
+       "",
+       "Subj: Re: \x8E\xE9t\xE9\nAttr: 0x8400 (FUPREQ)\nTo  : All (1:234/56.0)\n"
+       "From: Sysop (2:345/67.8)\nTime: 15 Mar 21  08:30:00\n"},
+      {"last field byte set but text ends early",
+       msg_builder().set_text(kToField, "Al\0"s + std::string(32, ' ') + "!").body(kText),
+       " Unterminated 'to' field\n",
+       "Subj: Test\nAttr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\nTo  : Al (1:234/56.0)\n"
+       "From: Sysop (2:345/67.8)\nTime: 15 Mar 21  08:30:00\n"},
+  };
+  for (const auto& c : cases) {
+    put("m.msg", c.msg);
+    run_result r = run({"m.msg"});
+    std::string warnings;
+    std::istringstream lines(c.warnings);
+    for (std::string line; std::getline(lines, line);) {
+      warnings += "m.msg" + line + "\n";
+    }
+    EXPECT_EQ(r.err, kBanner + warnings) << c.what;
+    EXPECT_EQ(r.out, opening("m.msg") + c.report + "\n") << c.what;
+    EXPECT_EQ(r.status, 0) << c.what;
+  }
+}
+
+TEST_F(Cli, TextOfTheMessage) {
+  const struct {
+    const char* what;
+    std::string text;
+    std::string shown;  // between the markers
+    std::string err;
+  } cases[] = {
+      {"text stops at the first NUL", "one\r\0two\r\0"s, "one\n", ""},
+      {"first byte NUL", "\0\0"s, "", ""},
+      {"no final NUL: the area still ends", "ab\rcd",
+       "ab\ncd", "m.msg !Message missing terminator (64 instead of 00)\n"},
+      {"0x1A after the NUL is never shown", "ab\r\0\x1A"s, "ab\n",
+       "m.msg !Message missing terminator (1A instead of 00)\n"},
+      {"CR LF lines, control lines in order",
+       "\x01INTL 1:2/3 1:4/5\r\x01" "FMPT 8\rHi\r\n\x01not a kludge\r\0"s,
+       "@INTL 1:2/3 1:4/5\n@FMPT 8\nHi\n\x01not a kludge\n", ""},
+  };
+  for (const auto& c : cases) {
+    put("m.msg", msg_builder().body(c.text));
+    run_result r = run({"-body", "m.msg"});
+    EXPECT_EQ(r.out, opening("m.msg") + kReport + "\n-start of message text-\n" +
+                         c.shown + "-end of message text-\n\n")
+        << c.what;
+    EXPECT_EQ(r.err, kBanner + c.err) << c.what;
+  }
+}
+
+TEST_F(Cli, OptionsRouteLaterFiles) {
+  put("a.msg", msg_builder().body(kText));
+  put("b.msg", msg_builder().body(kText));
+  const std::string plain = kReport + "\n";
+  const std::string ctrl = kReport + kCtrlShown + "\n";
+  const std::string body = kReport + kBodyShown + "\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      {{"a.msg"}, opening("a.msg") + plain},
+      {{"-ctrl", "a.msg"}, opening("a.msg") + ctrl},
+      {{"-C", "a.msg"}, opening("a.msg") + ctrl},
+      {{"-body", "a.msg"}, opening("a.msg") + body},
+      {{"-BODY", "a.msg"}, opening("a.msg") + body},
+      {{"-b", "a.msg"}, opening("a.msg") + body},
+      {{"-bogus", "a.msg"}, opening("a.msg") + body},
+      {{"-ctrl", "-body", "a.msg"}, opening("a.msg") + body},
+      {{"-body", "-ctrl", "a.msg"}, opening("a.msg") + body},
+      {{"a.msg", "-body", "b.msg"}, opening("a.msg") + plain + opening("b.msg") + body},
+      {{"a.msg", "-ctrl", "b.msg", "-body", "a.msg"},
+       opening("a.msg") + plain + opening("b.msg") + ctrl + opening("a.msg") + body},
+      // An unknown option prints the usage and ends the run.
+      {{"a.msg", "-", "b.msg"}, opening("a.msg") + plain + kUsage},
+      {{"--help", "a.msg"}, kUsage},
+      {{"-x"}, kUsage},
+  };
+  for (const auto& c : cases) {
+    run_result r = run(c.args);
+    std::string what = ::testing::PrintToString(c.args);
+    EXPECT_EQ(r.out, c.out) << what;
+    EXPECT_EQ(r.err, kBanner) << what;
+    EXPECT_EQ(r.status, 0) << what;
+  }
+}
+
+TEST_F(Cli, NoArgumentsIsAnError) {
+  run_result r = run({});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, kBanner + kUsage);
+  EXPECT_EQ(r.status, 255);
+}
+
+// Files that cannot be dumped are reported after their Opening line, and the
+// run goes on with status 0.
+TEST_F(Cli, UnopenableFilesKeepTheRunGoing) {
+  put("a.msg", msg_builder().body(kText));
+  mkdir((dir_ + "/sub.msg").c_str(), 0755);
+  const std::string odd = "%s%n\x1b[31m.msg";
+  run_result r = run({"missing.msg", "", "sub.msg", odd, "a.msg"});
+  EXPECT_EQ(r.out, opening("missing.msg") + opening("") + opening("sub.msg") +
+                       opening(odd) + opening("a.msg") + kReport + "\n");
+  EXPECT_EQ(r.err, kBanner + "missing.msg: No such file or directory\n" +
+                       ": No such file or directory\n" +
+                       "sub.msg: Is a directory\n" + odd +
+                       ": No such file or directory\n");
+  EXPECT_EQ(r.status, 0);
+}
+
+// With 2>&1 each diagnostic stands where it was produced, even though stdout
+// is buffered and stderr is not.
+TEST_F(Cli, CombinedStreamKeepsOrder) {
+  put("a.msg", msg_builder().body(kText));
+  put("bad.msg", msg_builder().set_text(kFromField, std::string(36, 'F')).body("x"));
+  put("short.msg", msg_builder().truncate(10));
+  run_options o = in_dir();
+  o.merge_stderr = true;
+  run_result r = run_storlook({"a.msg", "gone.msg", "bad.msg", "short.msg", "a.msg"}, o);
+  EXPECT_EQ(r.out, kBanner + opening("a.msg") + kReport + "\n" + opening("gone.msg") +
+                       "gone.msg: No such file or directory\n" + opening("bad.msg") +
+                       "bad.msg !Message missing terminator (78 instead of 00)\n" +
+                       "bad.msg Unterminated 'from' field\n" + "Subj: Test\n" +
+                       "Attr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n" +
+                       "To  : All (1:234/56.0)\n" + "From: " + std::string(35, 'F') +
+                       " (2:345/67.8)\n" + "Time: 15 Mar 21  08:30:00\n" +
+                       "!No body text\n" + opening("short.msg") +
+                       "short.msg !Error reading msg hdr (190 bytes)\n" +
+                       opening("a.msg") + kReport + "\n");
+}
+
+// A pipe cannot seek: the length and final byte must still be those of the
+// bytes that came through it.
+TEST_F(Cli, PipeGivesSameDumpAsFile) {
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"empty", ""},
+      {"short header", msg_builder().truncate(100).bytes()},
+      {"header only", msg_builder().bytes()},
+      {"header and one byte", msg_builder().body("\x1A").bytes()},
+      {"message", msg_builder().body(kText).bytes()},
+      {"missing terminator", msg_builder().body("abc\r").bytes()},
+      {"long text, NUL early, junk after it",
+       msg_builder().body("x\r\0"s + std::string(300000, 'j') + "\x7F").bytes()},
+      {"long text", msg_builder().body(std::string(200000, 'a') + "\r\0"s).bytes()},
+  };
+  for (const auto& c : cases) {
+    const std::string file = dir_ + "/p.msg";
+    std::ofstream(file, std::ios::binary) << c.bytes;
+    run_options from_file = in_dir();
+    from_file.stdin_file = file;
+    run_options from_pipe = in_dir();
+    from_pipe.stdin_pipe = true;
+    from_pipe.stdin_data = c.bytes;
+    for (const char* opt : {"-body", "-ctrl"}) {
+      run_result want = run_storlook({opt, "/dev/stdin"}, from_file);
+      run_result got = run_storlook({opt, "/dev/stdin"}, from_pipe);
+      EXPECT_EQ(got.out, want.out) << c.what;
+      EXPECT_EQ(got.err, want.err) << c.what;
+      EXPECT_EQ(got.status, 0) << c.what;
+    }
+  }
+}
+
+// A report that cannot be written must not end in success.
+TEST_F(Cli, WriteErrorOnStdoutFails) {
+  put("a.msg", msg_builder().body(std::string(20000, 'z') + kText));
+  for (int files : {1, 50}) {  // lost at exit, and lost mid-run
+    run_options o = in_dir();
+    o.stdout_path = "/dev/full";
+    std::vector<std::string> args{"-body"};
+    args.insert(args.end(), size_t(files), "a.msg");
+    run_result r = run_storlook(args, o);
+    EXPECT_EQ(r.err, kBanner + "write error: No space left on device\n") << files;
+    EXPECT_EQ(r.status, 255) << files;
+  }
+}
+
+// The shipped examples and their pinned dump.
+TEST(Examples, DumpIsPinned) {
+  run_options o;
+  o.cwd = STORLOOK_SOURCE_DIR;
+  o.merge_stderr = true;
+  run_result r = run_storlook({"-body", "examples/netmail.msg", "examples/echomail.msg",
+                               "examples/damaged.msg"},
+                              o);
+  EXPECT_EQ(r.out, read_file(STORLOOK_SOURCE_DIR "/examples/expected.txt"));
+  EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+#include "dump/dump_msg.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cli/streams.h"
+
+namespace {
+
+std::string read_back(std::FILE* f) {
+  std::string s;
+  std::rewind(f);
+  int c;
+  while ((c = std::getc(f)) != EOF) {
+    s += char(c);
+  }
+  return s;
+}
+
+struct walk_output {
+  std::string body, ctrl, both;
+};
+
+// Walks `text` twice: once with separate body and control streams, once with
+// both on one stream, as with -body.
+walk_output walk(const std::string& text) {
+  auto bytes = reinterpret_cast<const unsigned char*>(text.data());
+  walk_output w;
+  body_out = std::tmpfile();
+  ctrl_out = std::tmpfile();
+  walk_msg_text(bytes, text.size());
+  w.body = read_back(body_out);
+  w.ctrl = read_back(ctrl_out);
+  std::fclose(body_out);
+  std::fclose(ctrl_out);
+  body_out = ctrl_out = std::tmpfile();
+  walk_msg_text(bytes, text.size());
+  w.both = read_back(body_out);
+  std::fclose(body_out);
+  return w;
+}
+
+TEST(WalkMsgText, SplitsTextAndControlLines) {
+  const struct {
+    const char* what;
+    std::string text, body, ctrl, both;
+  } cases[] = {
+      {"empty", "", "", "", ""},
+      {"kludges, LF after CR, SEEN-BY",
+       "\x01MSGID: 1:2/3 1a2b3c4d\rHello\r\nWorld\rSEEN-BY: 2/3\r\x01PATH: 2/3\r",
+       "Hello\nWorld\nSEEN-BY: 2/3\n", "@MSGID: 1:2/3 1a2b3c4d\n@PATH: 2/3\n",
+       "@MSGID: 1:2/3 1a2b3c4d\nHello\nWorld\nSEEN-BY: 2/3\n@PATH: 2/3\n"},
+      {"text without CR gets no newline", "abc", "abc", "", "abc"},
+      {"control line without CR still ends", "\x01PID: x", "", "@PID: x\n",
+       "@PID: x\n"},
+      {"bare control mark", "\x01\r", "", "@\n", "@\n"},
+      {"two control lines", "\x01" "A\r\x01" "B\r", "", "@A\n@B\n", "@A\n@B\n"},
+      {"LF dropped from text", "a\nb\r", "ab\n", "", "ab\n"},
+      {"LF copied in control line", "\x01" "A\nB\r", "", "@A\nB\n", "@A\nB\n"},
+      {"0x01 inside text", "hi \x01there\r", "hi \x01there\n", "",
+       "hi \x01there\n"},
+      {"0x01 after CR LF is text", "x\r\n\x01PATH\r", "x\n\x01PATH\n", "",
+       "x\n\x01PATH\n"},
+      {"empty lines", "\r\r", "\n\n", "", "\n\n"},
+      {"lone LF", "\n", "", "", ""},
+      {"high bytes raw", "\x80\xFF\x8E\r", "\x80\xFF\x8E\n", "", "\x80\xFF\x8E\n"},
+      {"text line ends where control line follows",
+       "one\r\x01TOPT 5\rtwo", "one\ntwo", "@TOPT 5\n", "one\n@TOPT 5\ntwo"},
+  };
+  for (const auto& c : cases) {
+    walk_output w = walk(c.text);
+    EXPECT_EQ(w.body, c.body) << c.what;
+    EXPECT_EQ(w.ctrl, c.ctrl) << c.what;
+    EXPECT_EQ(w.both, c.both) << c.what;
+  }
+}
+
+}  // namespace

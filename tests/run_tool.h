@@ -1,0 +1,29 @@
+// Runs the built storlook binary and captures what it writes.
+#ifndef STORLOOK_TESTS_RUN_TOOL_H_
+#define STORLOOK_TESTS_RUN_TOOL_H_
+
+#include <string>
+#include <vector>
+
+struct run_result {
+  std::string out;  // stdout; with merge_stderr, both streams in order
+  std::string err;
+  int status = -1;  // exit status, or 128 + signal
+};
+
+struct run_options {
+  std::string cwd;          // working directory; the current one if empty
+  bool stdin_pipe = false;  // feed stdin_data through a pipe
+  std::string stdin_data;
+  std::string stdin_file;     // else read stdin from this file
+  bool merge_stderr = false;  // 2>&1
+  std::string stdout_path;    // send stdout to this file instead
+};
+
+run_result run_storlook(const std::vector<std::string>& args,
+                        const run_options& opts = {});
+
+/// A fresh empty directory, removed with its files at exit.
+std::string make_temp_dir();
+
+#endif  // STORLOOK_TESTS_RUN_TOOL_H_
