@@ -1,5 +1,11 @@
 #include "dump/dump_msg.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -16,13 +22,26 @@ int seek_file(std::FILE* f, file_off off, int whence) {
   return _fseeki64(f, off, whence);
 }
 file_off tell_file(std::FILE* f) { return _ftelli64(f); }
+file_off seek_fd(int fd, file_off off, int whence) {
+  return _lseeki64(fd, off, whence);
+}
 #else
 using file_off = off_t;
 int seek_file(std::FILE* f, file_off off, int whence) {
   return fseeko(f, off, whence);
 }
 file_off tell_file(std::FILE* f) { return ftello(f); }
+file_off seek_fd(int fd, file_off off, int whence) {
+  return lseek(fd, off, whence);
+}
 #endif
+
+// False for a pipe, socket or terminal. A stream with no descriptor (one in
+// memory) can seek.
+bool can_seek(std::FILE* f) {
+  int fd = fileno(f);
+  return fd < 0 || seek_fd(fd, 0, SEEK_CUR) >= 0;
+}
 
 constexpr unsigned char kCR = 0x0D;
 constexpr unsigned char kLF = 0x0A;
@@ -188,10 +207,10 @@ void dump_msg(std::FILE* f, const char* path) {
   }
 
   msg_extent ext;
-  if (tell_file(f) < 0) {
-    measure_piped(f, hdr, &ext);
-  } else {
+  if (can_seek(f)) {
     measure_seekable(f, &ext);
+  } else {
+    measure_piped(f, hdr, &ext);
   }
 
   if (ext.last != 0) {
