@@ -9,8 +9,8 @@ bool field_terminated(const stored_msg_hdr& h, text_field f) {
 int field_shown_len(const stored_msg_hdr& h, text_field f) {
   const unsigned char* p = h.raw + f.off;
   size_t limit = f.width - 1;
-  const void* nul = std::memchr(p, 0, limit);
-  return int(nul ? static_cast<const unsigned char*>(nul) - p : limit);
+  auto nul = static_cast<const unsigned char*>(std::memchr(p, 0, limit));
+  return int(nul ? size_t(nul - p) : limit);
 }
 
 fido_addr dest_addr(const stored_msg_hdr& h) {

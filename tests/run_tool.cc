@@ -1,6 +1,7 @@
 #include "tests/run_tool.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,10 +68,20 @@ run_result run_storlook(const std::vector<std::string>& args,
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    for (int fd : {in, out, err}) {
+      if (fd > 2) {
+        close(fd);
+      }
+    }
     if (opts.stdin_pipe) {
       close(in_pipe[1]);
     }
     signal(SIGPIPE, SIG_DFL);
+    if (opts.max_fds > 0) {
+      rlimit lim{rlim_t(opts.max_fds), rlim_t(opts.max_fds)};
+      setrlimit(RLIMIT_NOFILE, &lim);
+    }
+    alarm(opts.timeout_s);
     std::vector<char*> argv{const_cast<char*>(STORLOOK_BIN)};
     for (const auto& a : args) {
       argv.push_back(const_cast<char*>(a.c_str()));

@@ -18,6 +18,8 @@ struct run_options {
   std::string stdin_file;     // else read stdin from this file
   bool merge_stderr = false;  // 2>&1
   std::string stdout_path;    // send stdout to this file instead
+  int max_fds = 0;            // RLIMIT_NOFILE for the tool, if set
+  unsigned timeout_s = 60;    // killed by SIGALRM (status 142) after this
 };
 
 run_result run_storlook(const std::vector<std::string>& args,
