@@ -1,5 +1,6 @@
 // storlook: dumps FidoNet stored message (*.MSG) files.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -48,7 +49,13 @@ bool close_stdout() {
   return !failed;
 }
 
+// Reports go out in large blocks unless a person is watching them.
+constexpr size_t kOutBuffer = size_t(1) << 16;
+
 int run(int argc, char** argv) {
+  if (!isatty(fileno(stdout))) {
+    std::setvbuf(stdout, nullptr, _IOFBF, kOutBuffer);
+  }
   char revision[16] = "";
   std::sscanf(kRevisionKeyword, "%*s %15s", revision);
   diag("storlook rev %s - Dump FidoNet Stored Messages\n\n", revision);

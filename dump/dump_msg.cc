@@ -12,6 +12,7 @@
 #include <string>
 
 #include "cli/streams.h"
+#include "dump/text_walk.h"
 #include "format/msg_header.h"
 
 namespace {
@@ -43,12 +44,7 @@ bool can_seek(std::FILE* f) {
   return fd < 0 || seek_fd(fd, 0, SEEK_CUR) >= 0;
 }
 
-constexpr unsigned char kCR = 0x0D;
-constexpr unsigned char kLF = 0x0A;
-constexpr unsigned char kCtrlMark = 0x01;
-
-// The text is read in blocks so that reading stops soon after its first NUL:
-// nothing past it is ever shown.
+// The text is read and walked in blocks of this size.
 constexpr size_t kReadBlock = size_t(1) << 20;
 
 // What the header phase learns about the rest of the file.
@@ -98,69 +94,58 @@ void measure_piped(std::FILE* f, const stored_msg_hdr& hdr, msg_extent* ext) {
   }
 }
 
-// Fills `area` (n bytes, zero-filled) with the text of a seekable file and
-// returns how many bytes come before its first NUL. A short read leaves the
-// rest zero.
-size_t load_seekable_text(std::FILE* f, unsigned char* area, size_t n) {
+// Reads the text of a seekable file into `window` a block at a time and walks
+// each block as it arrives; reading stops at the first NUL, since nothing
+// after it is shown. A short read ends the text where it stops.
+void walk_seekable_text(std::FILE* f, unsigned char* window, uint64_t text_len,
+                        text_walker* walker) {
   seek_file(f, file_off(kHeaderSize), SEEK_SET);
-  size_t off = 0;
-  while (off < n) {
-    size_t want = n - off < kReadBlock ? n - off : kReadBlock;
-    size_t got = std::fread(area + off, 1, want, f);
-    const void* nul = std::memchr(area + off, 0, got);
-    if (nul) {
-      return size_t(static_cast<const unsigned char*>(nul) - area);
+  uint64_t left = text_len;
+  while (left > 0) {
+    size_t want = left < kReadBlock ? size_t(left) : kReadBlock;
+    size_t got = std::fread(window, 1, want, f);
+    auto nul = static_cast<const unsigned char*>(std::memchr(window, 0, got));
+    walker->feed(window, nul ? size_t(nul - window) : got);
+    if (nul || got < want) {
+      return;
     }
-    off += got;
-    if (got < want) {
-      break;
-    }
-  }
-  return off;
-}
-
-// Writes the runs of [p, end) between LFs; a text line's LFs are dropped.
-void write_without_lf(const unsigned char* p, const unsigned char* end) {
-  while (p < end) {
-    auto lf = static_cast<const unsigned char*>(std::memchr(p, kLF, size_t(end - p)));
-    const unsigned char* stop = lf ? lf : end;
-    std::fwrite(p, 1, size_t(stop - p), body_out);
-    p = stop + (lf ? 1 : 0);
+    left -= got;
   }
 }
 
-// The text phase: loads the text area and writes it between its markers.
-// `ext` is null for a seekable file, which is read from `f`.
+// The text phase. The text area is taken at the text's full size, so a text
+// too large for memory is refused as a whole; it is then filled and walked a
+// block at a time, so only its first block is ever touched. `ext` is null
+// for a seekable file, which is read from `f`.
 void dump_text(std::FILE* f, const msg_extent* ext, uint64_t len) {
   if (len <= kHeaderSize + 1) {
     diag("!No body text\n");
     return;
   }
   uint64_t text_len = len - kHeaderSize;
-  void* mem = text_len < SIZE_MAX ? std::calloc(size_t(text_len) + 1, 1) : nullptr;
+  void* area = text_len < SIZE_MAX ? std::calloc(size_t(text_len) + 1, 1) : nullptr;
   if (ext && ext->piped && !ext->kept_whole) {
-    std::free(mem);
-    mem = nullptr;
+    std::free(area);
+    area = nullptr;
   }
-  if (!mem) {
+  if (!area) {
     diag("!MALLOC failure\n");
     return;
   }
-  auto* area = static_cast<unsigned char*>(mem);
   // With both streams discarded, nothing the walk writes can be seen.
   if (body_out != null_out || ctrl_out != null_out) {
-    size_t n;
-    if (ext && ext->piped) {
-      n = ext->kept.size();
-      std::memcpy(area, ext->kept.data(), n);
-    } else {
-      n = load_seekable_text(f, area, size_t(text_len));
-    }
     std::fputs("\n-start of message text-\n", body_out);
-    walk_msg_text(area, n);
+    text_walker walker;
+    if (ext && ext->piped) {
+      walker.feed(reinterpret_cast<const unsigned char*>(ext->kept.data()),
+                  ext->kept.size());
+    } else {
+      walk_seekable_text(f, static_cast<unsigned char*>(area), text_len, &walker);
+    }
+    walker.finish();
     std::fputs("-end of message text-\n", body_out);
   }
-  std::free(mem);
+  std::free(area);
   std::putc('\n', stdout);
 }
 
@@ -174,27 +159,9 @@ void print_addr_line(const char* tag, const stored_msg_hdr& h, text_field name,
 }  // namespace
 
 void walk_msg_text(const unsigned char* text, size_t n) {
-  const unsigned char* p = text;
-  const unsigned char* end = text + n;
-  // Each pass starts at a line start: the first byte, or the byte after a CR.
-  while (p < end) {
-    auto cr = static_cast<const unsigned char*>(std::memchr(p, kCR, size_t(end - p)));
-    const unsigned char* eol = cr ? cr : end;
-    if (*p == kCtrlMark) {
-      std::putc('@', ctrl_out);
-      std::fwrite(p + 1, 1, size_t(eol - p - 1), ctrl_out);
-      std::putc('\n', ctrl_out);
-    } else {
-      write_without_lf(p, eol);
-      if (cr) {
-        std::putc('\n', body_out);
-      }
-    }
-    if (!cr) {
-      break;
-    }
-    p = cr + 1;
-  }
+  text_walker walker;
+  walker.feed(text, n);
+  walker.finish();
 }
 
 void dump_msg_body(std::FILE* f, uint64_t len) { dump_text(f, nullptr, len); }

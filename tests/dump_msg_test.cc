@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/streams.h"
+#include "dump/text_walk.h"
 
 namespace {
 
@@ -16,6 +17,28 @@ std::string read_back(std::FILE* f) {
     s += char(c);
   }
   return s;
+}
+
+// Walks `text` fed in pieces: cut at `cut`, or a byte at a time if `cut` is
+// npos; both streams on one capture.
+std::string walk_in_pieces(const std::string& text, size_t cut) {
+  auto bytes = reinterpret_cast<const unsigned char*>(text.data());
+  body_out = ctrl_out = std::tmpfile();
+  {
+    text_walker walker;
+    if (cut == std::string::npos) {
+      for (size_t i = 0; i < text.size(); ++i) {
+        walker.feed(bytes + i, 1);
+      }
+    } else {
+      walker.feed(bytes, cut);
+      walker.feed(bytes + cut, text.size() - cut);
+    }
+    walker.finish();
+  }
+  std::string shown = read_back(body_out);
+  std::fclose(body_out);
+  return shown;
 }
 
 struct walk_output {
@@ -73,6 +96,11 @@ TEST(WalkMsgText, SplitsTextAndControlLines) {
     EXPECT_EQ(w.body, c.body) << c.what;
     EXPECT_EQ(w.ctrl, c.ctrl) << c.what;
     EXPECT_EQ(w.both, c.both) << c.what;
+    // Text read in blocks: a line, a CR or a control mark may fall on a cut.
+    for (size_t cut = 0; cut <= c.text.size(); ++cut) {
+      EXPECT_EQ(walk_in_pieces(c.text, cut), c.both) << c.what << " cut at " << cut;
+    }
+    EXPECT_EQ(walk_in_pieces(c.text, std::string::npos), c.both) << c.what;
   }
 }
 

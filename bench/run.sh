@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Times storlook against a baseline reading the same files, in one run, and
+# prints each workload's medians and their ratio.
+#   A: storlook -body over the area       vs  cat over it
+#   B: storlook -body on the huge message vs  tr '\r' '\n' on it
+#   C: storlook (header report) over area vs  cat over it
+#   D: peak resident memory of B (GNU time), against the message size
+# usage: bench/run.sh [RUNS]   (corpus in $BENCH_CORPUS, default /tmp/storlook-corpus)
+set -euo pipefail
+runs=${1:-7}
+root=$(cd "$(dirname "$0")/.." && pwd)
+corpus=${BENCH_CORPUS:-/tmp/storlook-corpus}
+build="$root/build-bench"
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSTORLOOK_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target storlook >/dev/null
+tool="$build/storlook"
+[ -f "$corpus/huge.msg" ] || python3 "$root/bench/make_corpus" "$corpus"
+
+# Milliseconds taken by one run of the command, its output discarded.
+ms() {
+  local t0 t1
+  t0=$(date +%s%N)
+  "$@" >/dev/null 2>&1
+  t1=$(date +%s%N)
+  echo $(((t1 - t0) / 1000000))
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# compare NAME "STORLOOK CMD" "BASELINE CMD": alternating runs after a warm-up.
+compare() {
+  local name=$1 ours=$2 base=$3 i a=() b=()
+  bash -c "$ours" >/dev/null 2>&1
+  bash -c "$base" >/dev/null 2>&1
+  for ((i = 0; i < runs; i++)); do
+    a+=("$(ms bash -c "$ours")")
+    b+=("$(ms bash -c "$base")")
+  done
+  local ma mb
+  ma=$(printf '%s\n' "${a[@]}" | median)
+  mb=$(printf '%s\n' "${b[@]}" | median)
+  awk -v n="$name" -v a="$ma" -v b="$mb" \
+    'BEGIN { printf "%-34s storlook %6d ms  baseline %6d ms  ratio %.2f\n", n, a, b, a / (b ? b : 1) }'
+}
+
+cd "$corpus/area"
+echo "storlook benchmark: $(nproc) cores, $runs runs each, medians"
+compare "A -body, 20000 files vs cat" "$tool -body *.msg >/dev/null" "cat *.msg >/dev/null"
+compare "B -body, $(($(stat -c %s ../huge.msg) / 1000000)) MB message vs tr" \
+  "$tool -body ../huge.msg >/dev/null" "tr '\r' '\n' <../huge.msg >/dev/null"
+compare "C header report, 20000 files vs cat" "$tool *.msg >/dev/null" "cat *.msg >/dev/null"
+
+# GNU time's own footprint is small; a forking Python parent would count its
+# own pages in the child's peak.
+if [ -x /usr/bin/time ]; then
+  peak_kb=$(/usr/bin/time -f %M "$tool" -body ../huge.msg 2>&1 >/dev/null | tail -n 1)
+  size=$(stat -c %s ../huge.msg)
+  awk -v p="$peak_kb" -v s="$size" 'BEGIN {
+    printf "D peak memory of B                 %6.1f MiB for a %.1f MiB message (target %.1f MiB)\n",
+      p / 1024, s / 1048576, s / 1048576 + 16 }'
+else
+  echo "D peak memory: install the 'time' package for /usr/bin/time"
+fi
