@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs into a prefix, builds the .deb and .tar.gz from the build
+# directory, checks what they hold, and runs the packaged binary.
+# usage: .ci/package.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+src=$(cd "$(dirname "$0")/.." && pwd)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+for f in bin/storlook share/man/man1/storlook.1 share/doc/storlook/README.md; do
+  [ -f "$tmp/prefix/$f" ] || { echo "cmake --install: missing $f"; exit 1; }
+done
+
+(cd "$build" && rm -f storlook*.deb storlook*.tar.gz && cpack -G DEB >/dev/null && cpack -G TGZ >/dev/null)
+deb=$(ls "$build"/storlook_*.deb)
+ls "$build"/storlook-*.tar.gz >/dev/null
+listing=$(dpkg -c "$deb")
+for f in ./usr/bin/storlook ./usr/share/man/man1/storlook.1 ./usr/share/doc/storlook/README.md; do
+  grep -q " $f\$" <<<"$listing" || { echo "$deb: missing $f"; exit 1; }
+done
+for field in Package Version Maintainer Description; do
+  [ -n "$(dpkg-deb -f "$deb" "$field")" ] || { echo "$deb: no $field"; exit 1; }
+done
+[ "$(dpkg-deb -f "$deb" Section)" = utils ] || { echo "$deb: section is not utils"; exit 1; }
+
+dpkg -x "$deb" "$tmp/root"
+cd "$src"
+"$tmp/root/usr/bin/storlook" -body examples/netmail.msg examples/echomail.msg \
+  examples/damaged.msg 2>&1 | diff - examples/expected.txt
+echo "package: $(basename "$deb") installs and runs"
