@@ -41,4 +41,6 @@ void diag(const char* fmt, ...) {
   va_start(ap, fmt);
   std::vfprintf(stderr, fmt, ap);
   va_end(ap);
+  // Unbuffered, yet the Windows C library may hold back a text-mode newline.
+  std::fflush(stderr);
 }

@@ -25,7 +25,9 @@ bool apply_option(const char* arg);
 
 /// Writes one diagnostic line to stderr, first flushing stdout so that a
 /// combined stream keeps the order in which lines were produced.
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+__attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
 void diag(const char* fmt, ...);

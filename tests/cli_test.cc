@@ -1,8 +1,7 @@
 // End-to-end tests: the built binary on message files made field by field.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -222,14 +221,21 @@ TEST_F(Cli, NoArgumentsIsAnError) {
 // run goes on with status 0.
 TEST_F(Cli, UnopenableFilesKeepTheRunGoing) {
   put("a.msg", msg_builder().body(kText));
-  mkdir((dir_ + "/sub.msg").c_str(), 0755);
+  std::filesystem::create_directory(dir_ + "/sub.msg");
+#ifdef _WIN32
+  // Windows will not open a directory, nor take an escape in a file name.
+  const std::string dir_error = "Permission denied";
+  const std::string odd = "%s%n.msg";
+#else
+  const std::string dir_error = "Is a directory";
   const std::string odd = "%s%n\x1b[31m.msg";
+#endif
   run_result r = run({"missing.msg", "", "sub.msg", odd, "a.msg"});
   EXPECT_EQ(r.out, opening("missing.msg") + opening("") + opening("sub.msg") +
                        opening(odd) + opening("a.msg") + kReport + "\n");
   EXPECT_EQ(r.err, kBanner + "missing.msg: No such file or directory\n" +
                        ": No such file or directory\n" +
-                       "sub.msg: Is a directory\n" + odd +
+                       "sub.msg: " + dir_error + "\n" + odd +
                        ": No such file or directory\n");
   EXPECT_EQ(r.status, 0);
 }
@@ -255,6 +261,27 @@ TEST_F(Cli, CombinedStreamKeepsOrder) {
                        opening("a.msg") + kReport + "\n");
 }
 
+// Each newline goes out as the system writes one: LF here, CR LF on Windows,
+// also the LF copied from inside a control line.
+TEST_F(Cli, NewlinesAreNative) {
+  put("a.msg", msg_builder().body("\x01" "A\nB\rtext\r\0"s));
+  run_result r = run({"-body", "a.msg"});
+  EXPECT_EQ(r.out, opening("a.msg") + kReport + "\n-start of message text-\n" +
+                       "@A\nB\ntext\n-end of message text-\n\n");
+#ifdef _WIN32
+  const std::string nl = "\r\n";
+#else
+  const std::string nl = "\n";
+#endif
+  std::string native;
+  for (char c : r.out) {
+    native += c == '\n' ? nl : std::string(1, c);
+  }
+  EXPECT_EQ(r.raw_out, native);
+  EXPECT_EQ(r.raw_err, "storlook rev 3.6 - Dump FidoNet Stored Messages" + nl + nl);
+}
+
+#ifndef _WIN32
 // A pipe cannot seek: the length and final byte must still be those of the
 // bytes that came through it.
 TEST_F(Cli, PipeGivesSameDumpAsFile) {
@@ -303,6 +330,8 @@ TEST_F(Cli, WriteErrorOnStdoutFails) {
     EXPECT_EQ(r.status, 255) << files;
   }
 }
+
+#endif  // !_WIN32
 
 // The shipped examples and their pinned dump.
 TEST(Examples, DumpIsPinned) {

@@ -1,8 +1,11 @@
 // Damaged and hostile inputs: each gives a clear result and the run goes on.
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <fstream>
@@ -72,6 +75,7 @@ TEST_F(Hostile, AllBytesFF) {
   EXPECT_EQ(r.status, 0);
 }
 
+#ifndef _WIN32
 // A terabyte file, nearly all hole: either no memory for its text or a dump
 // that stops at its first NUL; never minutes of reading or an exhausted
 // machine.
@@ -141,5 +145,7 @@ TEST_F(Hostile, ManyFilesFewDescriptors) {
   EXPECT_EQ(r.err, kBanner + "gone.msg: No such file or directory\n");
   EXPECT_EQ(r.status, 0);
 }
+
+#endif  // !_WIN32
 
 }  // namespace

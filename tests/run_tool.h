@@ -8,7 +8,8 @@
 struct run_result {
   std::string out;  // stdout; with merge_stderr, both streams in order
   std::string err;
-  int status = -1;  // exit status, or 128 + signal
+  std::string raw_out, raw_err;  // as written; out and err have LF newlines
+  int status = -1;               // exit status, or 128 + signal
 };
 
 struct run_options {
