@@ -1,61 +1,29 @@
 // End-to-end tests: the built binary on message files made field by field.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "format/msg_header.h"
-#include "tests/msg_builder.h"
-#include "tests/run_tool.h"
+#include "tests/tool_test.h"
 
 namespace {
 
 using namespace std::string_literals;
 
-const std::string kBanner = "storlook rev 3.6 - Dump FidoNet Stored Messages\n\n";
-const std::string kUsage =
-    "usage: storlook [-body | -ctrl] <file1.msg> [file2.msg] [...]\n";
-const std::string kReport =
-    "Subj: Test\n"
-    "Attr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n"
-    "To  : All (1:234/56.0)\n"
-    "From: Sysop (2:345/67.8)\n"
-    "Time: 15 Mar 21  08:30:00\n";
 const std::string kText = "\x01MSGID: 1:2/3 1a2b3c4d\rHello\r\x01PATH: 2/3\r\0"s;
 const std::string kCtrlShown = "@MSGID: 1:2/3 1a2b3c4d\n@PATH: 2/3\n";
 const std::string kBodyShown =
     "\n-start of message text-\n@MSGID: 1:2/3 1a2b3c4d\nHello\n@PATH: 2/3\n"
     "-end of message text-\n";
 
-std::string opening(const std::string& path) { return "Opening " + path + "\n"; }
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class Cli : public ::testing::Test {
- protected:
-  std::string dir_ = make_temp_dir();
-
-  run_options in_dir() const {
-    run_options o;
-    o.cwd = dir_;
-    return o;
-  }
-  run_result run(const std::vector<std::string>& args) {
-    return run_storlook(args, in_dir());
-  }
-  std::string put(const std::string& name, const msg_builder& b) {
-    b.write(dir_, name);
-    return name;
-  }
-};
+class Cli : public tool_test {};
 
 // Every length from an empty file to the first one with a shown text byte:
 // the header read, the final-byte check and the no-text limit all turn here.
@@ -331,6 +299,22 @@ TEST_F(Cli, WriteErrorOnStdoutFails) {
   }
 }
 
+// Without its null device the tool looks at no file. The device is made
+// read-only in a private mount namespace, which needs root.
+TEST_F(Cli, NullDeviceUnavailable) {
+  if (std::system("unshare -m true >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "unshare -m is not allowed here";
+  }
+  put("a.msg", msg_builder().body(kText));
+  std::ofstream(dir_ + "/ro");
+  const std::string cmd = "cd " + dir_ + " && unshare -m sh -c 'mount --bind ro /dev/null && " +
+                          "mount -o remount,ro,bind /dev/null && exec \"$0\" a.msg' " +
+                          STORLOOK_BIN + " >out 2>err";
+  int status = std::system(cmd.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 255);
+  EXPECT_EQ(read_file(dir_ + "/out"), "");
+  EXPECT_EQ(read_file(dir_ + "/err"), kBanner + "/dev/null: Read-only file system\n");
+}
 #endif  // !_WIN32
 
 // The shipped examples and their pinned dump.

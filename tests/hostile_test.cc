@@ -13,34 +13,13 @@
 #include <vector>
 
 #include "format/msg_header.h"
-#include "tests/msg_builder.h"
-#include "tests/run_tool.h"
+#include "tests/tool_test.h"
 
 namespace {
 
 using namespace std::string_literals;
 
-const std::string kBanner = "storlook rev 3.6 - Dump FidoNet Stored Messages\n\n";
-const std::string kReport =
-    "Subj: Test\n"
-    "Attr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n"
-    "To  : All (1:234/56.0)\n"
-    "From: Sysop (2:345/67.8)\n"
-    "Time: 15 Mar 21  08:30:00\n";
-
-class Hostile : public ::testing::Test {
- protected:
-  std::string dir_ = make_temp_dir();
-
-  run_options in_dir() const {
-    run_options o;
-    o.cwd = dir_;
-    return o;
-  }
-  void put_bytes(const std::string& name, const std::string& bytes) const {
-    std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
-  }
-};
+class Hostile : public tool_test {};
 
 // Every header byte 0xFF: every field unterminated, every flag, every
 // network number at its largest; the text never ends in a NUL.

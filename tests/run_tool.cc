@@ -26,13 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::vector<std::string> temp_dirs;
 
 void remove_temp_dirs() {
@@ -188,6 +181,13 @@ int spawn(const std::vector<std::string>& args, const run_options& opts,
 
 }  // namespace
 
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 std::string make_temp_dir() {
   static std::mt19937_64 rng{std::random_device{}()};
   fs::path dir;
@@ -209,10 +209,10 @@ run_result run_storlook(const std::vector<std::string>& args,
   run_result r;
   r.status = spawn(args, opts, out_path, err_path);
   if (opts.stdout_path.empty()) {
-    r.raw_out = slurp(out_path);
+    r.raw_out = read_file(out_path);
   }
   if (!opts.merge_stderr) {
-    r.raw_err = slurp(err_path);
+    r.raw_err = read_file(err_path);
   }
 #ifdef _WIN32
   r.out = from_native(r.raw_out);

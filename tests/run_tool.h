@@ -26,6 +26,9 @@ struct run_options {
 run_result run_storlook(const std::vector<std::string>& args,
                         const run_options& opts = {});
 
+/// The whole content of a file.
+std::string read_file(const std::string& path);
+
 /// A fresh empty directory, removed with its files at exit.
 std::string make_temp_dir();
 
