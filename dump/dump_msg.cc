@@ -22,7 +22,9 @@ using file_off = long long;
 int seek_file(std::FILE* f, file_off off, int whence) {
   return _fseeki64(f, off, whence);
 }
-file_off tell_file(std::FILE* f) { return _ftelli64(f); }
+file_off tell_file(std::FILE* f) {
+  return _ftelli64(f);
+}
 file_off seek_fd(int fd, file_off off, int whence) {
   return _lseeki64(fd, off, whence);
 }
@@ -31,7 +33,9 @@ using file_off = off_t;
 int seek_file(std::FILE* f, file_off off, int whence) {
   return fseeko(f, off, whence);
 }
-file_off tell_file(std::FILE* f) { return ftello(f); }
+file_off tell_file(std::FILE* f) {
+  return ftello(f);
+}
 file_off seek_fd(int fd, file_off off, int whence) {
   return lseek(fd, off, whence);
 }
@@ -123,7 +127,8 @@ void dump_text(std::FILE* f, const msg_extent* ext, uint64_t len) {
     return;
   }
   uint64_t text_len = len - kHeaderSize;
-  void* area = text_len < SIZE_MAX ? std::calloc(size_t(text_len) + 1, 1) : nullptr;
+  void* area =
+      text_len < SIZE_MAX ? std::calloc(size_t(text_len) + 1, 1) : nullptr;
   if (ext && ext->piped && !ext->kept_whole) {
     std::free(area);
     area = nullptr;
@@ -140,7 +145,8 @@ void dump_text(std::FILE* f, const msg_extent* ext, uint64_t len) {
       walker.feed(reinterpret_cast<const unsigned char*>(ext->kept.data()),
                   ext->kept.size());
     } else {
-      walk_seekable_text(f, static_cast<unsigned char*>(area), text_len, &walker);
+      walk_seekable_text(f, static_cast<unsigned char*>(area), text_len,
+                         &walker);
     }
     walker.finish();
     std::fputs("-end of message text-\n", body_out);
@@ -164,7 +170,9 @@ void walk_msg_text(const unsigned char* text, size_t n) {
   walker.finish();
 }
 
-void dump_msg_body(std::FILE* f, uint64_t len) { dump_text(f, nullptr, len); }
+void dump_msg_body(std::FILE* f, uint64_t len) {
+  dump_text(f, nullptr, len);
+}
 
 void dump_msg(std::FILE* f, const char* path) {
   stored_msg_hdr hdr;

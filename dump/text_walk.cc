@@ -45,7 +45,8 @@ text_walker::text_walker()
 void text_walker::append_without_lf(const unsigned char* p,
                                     const unsigned char* end) {
   while (p < end) {
-    auto lf = static_cast<const unsigned char*>(std::memchr(p, kLF, size_t(end - p)));
+    auto lf =
+        static_cast<const unsigned char*>(std::memchr(p, kLF, size_t(end - p)));
     const unsigned char* stop = lf ? lf : end;
     body_.append(p, size_t(stop - p));
     p = lf ? lf + 1 : end;
@@ -64,7 +65,8 @@ void text_walker::feed(const unsigned char* p, size_t n) {
         continue;
       }
     }
-    auto cr = static_cast<const unsigned char*>(std::memchr(p, kCR, size_t(end - p)));
+    auto cr =
+        static_cast<const unsigned char*>(std::memchr(p, kCR, size_t(end - p)));
     const unsigned char* eol = cr ? cr : end;
     if (in_ctrl_line_) {
       ctrl_->append(p, size_t(eol - p));  // LFs stay in control lines

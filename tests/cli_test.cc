@@ -17,7 +17,8 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string kText = "\x01MSGID: 1:2/3 1a2b3c4d\rHello\r\x01PATH: 2/3\r\0"s;
+const std::string kText =
+    "\x01MSGID: 1:2/3 1a2b3c4d\rHello\r\x01PATH: 2/3\r\0"s;
 const std::string kCtrlShown = "@MSGID: 1:2/3 1a2b3c4d\n@PATH: 2/3\n";
 const std::string kBodyShown =
     "\n-start of message text-\n@MSGID: 1:2/3 1a2b3c4d\nHello\n@PATH: 2/3\n"
@@ -73,10 +74,11 @@ TEST_F(Cli, HeaderReport) {
        " !Message missing terminator (1A instead of 00)\n"
        " Unterminated 'from' field\n Unterminated 'to' field\n"
        " Unterminated 'subj' field\n Unterminated 'time' field\n",
-       "Subj: " + std::string(71, 'S') + "\nAttr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n" +
-           "To  : " + std::string(35, 'T') + " (1:234/56.0)\nFrom: " +
-           std::string(35, 'F') + " (2:345/67.8)\nTime: " + std::string(19, 'D') +
-           "\n"},
+       "Subj: " + std::string(71, 'S') +
+           "\nAttr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n" +
+           "To  : " + std::string(35, 'T') +
+           " (1:234/56.0)\nFrom: " + std::string(35, 'F') +
+           " (2:345/67.8)\nTime: " + std::string(19, 'D') + "\n"},
       {"network numbers are unsigned 16-bit, attribute 0 leaves a space",
        msg_builder()
            .set_u16(kDestNetOff, 0xFFFF)
@@ -93,12 +95,16 @@ TEST_F(Cli, HeaderReport) {
            .set_u16(kAttributeOff, 0x8400)
            .body(kText),
        "",
-       "Subj: Re: \x8E\xE9t\xE9\nAttr: 0x8400 (FUPREQ)\nTo  : All (1:234/56.0)\n"
+       "Subj: Re: \x8E\xE9t\xE9\nAttr: 0x8400 (FUPREQ)\nTo  : All "
+       "(1:234/56.0)\n"
        "From: Sysop (2:345/67.8)\nTime: 15 Mar 21  08:30:00\n"},
       {"last field byte set but text ends early",
-       msg_builder().set_text(kToField, "Al\0"s + std::string(32, ' ') + "!").body(kText),
+       msg_builder()
+           .set_text(kToField, "Al\0"s + std::string(32, ' ') + "!")
+           .body(kText),
        " Unterminated 'to' field\n",
-       "Subj: Test\nAttr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\nTo  : Al (1:234/56.0)\n"
+       "Subj: Test\nAttr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\nTo  : Al "
+       "(1:234/56.0)\n"
        "From: Sysop (2:345/67.8)\nTime: 15 Mar 21  08:30:00\n"},
   };
   for (const auto& c : cases) {
@@ -124,19 +130,21 @@ TEST_F(Cli, TextOfTheMessage) {
   } cases[] = {
       {"text stops at the first NUL", "one\r\0two\r\0"s, "one\n", ""},
       {"first byte NUL", "\0\0"s, "", ""},
-      {"no final NUL: the area still ends", "ab\rcd",
-       "ab\ncd", "m.msg !Message missing terminator (64 instead of 00)\n"},
+      {"no final NUL: the area still ends", "ab\rcd", "ab\ncd",
+       "m.msg !Message missing terminator (64 instead of 00)\n"},
       {"0x1A after the NUL is never shown", "ab\r\0\x1A"s, "ab\n",
        "m.msg !Message missing terminator (1A instead of 00)\n"},
       {"CR LF lines, control lines in order",
-       "\x01INTL 1:2/3 1:4/5\r\x01" "FMPT 8\rHi\r\n\x01not a kludge\r\0"s,
+       "\x01INTL 1:2/3 1:4/5\r\x01"
+       "FMPT 8\rHi\r\n\x01not a kludge\r\0"s,
        "@INTL 1:2/3 1:4/5\n@FMPT 8\nHi\n\x01not a kludge\n", ""},
   };
   for (const auto& c : cases) {
     put("m.msg", msg_builder().body(c.text));
     run_result r = run({"-body", "m.msg"});
-    EXPECT_EQ(r.out, opening("m.msg") + kReport + "\n-start of message text-\n" +
-                         c.shown + "-end of message text-\n\n")
+    EXPECT_EQ(r.out, opening("m.msg") + kReport +
+                         "\n-start of message text-\n" + c.shown +
+                         "-end of message text-\n\n")
         << c.what;
     EXPECT_EQ(r.err, kBanner + c.err) << c.what;
   }
@@ -161,9 +169,11 @@ TEST_F(Cli, OptionsRouteLaterFiles) {
       {{"-bogus", "a.msg"}, opening("a.msg") + body},
       {{"-ctrl", "-body", "a.msg"}, opening("a.msg") + body},
       {{"-body", "-ctrl", "a.msg"}, opening("a.msg") + body},
-      {{"a.msg", "-body", "b.msg"}, opening("a.msg") + plain + opening("b.msg") + body},
+      {{"a.msg", "-body", "b.msg"},
+       opening("a.msg") + plain + opening("b.msg") + body},
       {{"a.msg", "-ctrl", "b.msg", "-body", "a.msg"},
-       opening("a.msg") + plain + opening("b.msg") + ctrl + opening("a.msg") + body},
+       opening("a.msg") + plain + opening("b.msg") + ctrl + opening("a.msg") +
+           body},
       // An unknown option prints the usage and ends the run.
       {{"a.msg", "-", "b.msg"}, opening("a.msg") + plain + kUsage},
       {{"--help", "a.msg"}, kUsage},
@@ -212,27 +222,31 @@ TEST_F(Cli, UnopenableFilesKeepTheRunGoing) {
 // is buffered and stderr is not.
 TEST_F(Cli, CombinedStreamKeepsOrder) {
   put("a.msg", msg_builder().body(kText));
-  put("bad.msg", msg_builder().set_text(kFromField, std::string(36, 'F')).body("x"));
+  put("bad.msg",
+      msg_builder().set_text(kFromField, std::string(36, 'F')).body("x"));
   put("short.msg", msg_builder().truncate(10));
   run_options o = in_dir();
   o.merge_stderr = true;
-  run_result r = run_storlook({"a.msg", "gone.msg", "bad.msg", "short.msg", "a.msg"}, o);
-  EXPECT_EQ(r.out, kBanner + opening("a.msg") + kReport + "\n" + opening("gone.msg") +
-                       "gone.msg: No such file or directory\n" + opening("bad.msg") +
-                       "bad.msg !Message missing terminator (78 instead of 00)\n" +
-                       "bad.msg Unterminated 'from' field\n" + "Subj: Test\n" +
-                       "Attr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n" +
-                       "To  : All (1:234/56.0)\n" + "From: " + std::string(35, 'F') +
-                       " (2:345/67.8)\n" + "Time: 15 Mar 21  08:30:00\n" +
-                       "!No body text\n" + opening("short.msg") +
-                       "short.msg !Error reading msg hdr (190 bytes)\n" +
-                       opening("a.msg") + kReport + "\n");
+  run_result r =
+      run_storlook({"a.msg", "gone.msg", "bad.msg", "short.msg", "a.msg"}, o);
+  EXPECT_EQ(r.out,
+            kBanner + opening("a.msg") + kReport + "\n" + opening("gone.msg") +
+                "gone.msg: No such file or directory\n" + opening("bad.msg") +
+                "bad.msg !Message missing terminator (78 instead of 00)\n" +
+                "bad.msg Unterminated 'from' field\n" + "Subj: Test\n" +
+                "Attr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n" +
+                "To  : All (1:234/56.0)\n" + "From: " + std::string(35, 'F') +
+                " (2:345/67.8)\n" + "Time: 15 Mar 21  08:30:00\n" +
+                "!No body text\n" + opening("short.msg") +
+                "short.msg !Error reading msg hdr (190 bytes)\n" +
+                opening("a.msg") + kReport + "\n");
 }
 
 // Each newline goes out as the system writes one: LF here, CR LF on Windows,
 // also the LF copied from inside a control line.
 TEST_F(Cli, NewlinesAreNative) {
-  put("a.msg", msg_builder().body("\x01" "A\nB\rtext\r\0"s));
+  put("a.msg", msg_builder().body("\x01"
+                                  "A\nB\rtext\r\0"s));
   run_result r = run({"-body", "a.msg"});
   EXPECT_EQ(r.out, opening("a.msg") + kReport + "\n-start of message text-\n" +
                        "@A\nB\ntext\n-end of message text-\n\n");
@@ -246,7 +260,8 @@ TEST_F(Cli, NewlinesAreNative) {
     native += c == '\n' ? nl : std::string(1, c);
   }
   EXPECT_EQ(r.raw_out, native);
-  EXPECT_EQ(r.raw_err, "storlook rev 3.6 - Dump FidoNet Stored Messages" + nl + nl);
+  EXPECT_EQ(r.raw_err,
+            "storlook rev 3.6 - Dump FidoNet Stored Messages" + nl + nl);
 }
 
 #ifndef _WIN32
@@ -264,8 +279,11 @@ TEST_F(Cli, PipeGivesSameDumpAsFile) {
       {"message", msg_builder().body(kText).bytes()},
       {"missing terminator", msg_builder().body("abc\r").bytes()},
       {"long text, NUL early, junk after it",
-       msg_builder().body("x\r\0"s + std::string(300000, 'j') + "\x7F").bytes()},
-      {"long text", msg_builder().body(std::string(200000, 'a') + "\r\0"s).bytes()},
+       msg_builder()
+           .body("x\r\0"s + std::string(300000, 'j') + "\x7F")
+           .bytes()},
+      {"long text",
+       msg_builder().body(std::string(200000, 'a') + "\r\0"s).bytes()},
   };
   for (const auto& c : cases) {
     const std::string file = dir_ + "/p.msg";
@@ -294,7 +312,8 @@ TEST_F(Cli, WriteErrorOnStdoutFails) {
     std::vector<std::string> args{"-body"};
     args.insert(args.end(), size_t(files), "a.msg");
     run_result r = run_storlook(args, o);
-    EXPECT_EQ(r.err, kBanner + "write error: No space left on device\n") << files;
+    EXPECT_EQ(r.err, kBanner + "write error: No space left on device\n")
+        << files;
     EXPECT_EQ(r.status, 255) << files;
   }
 }
@@ -307,13 +326,15 @@ TEST_F(Cli, NullDeviceUnavailable) {
   }
   put("a.msg", msg_builder().body(kText));
   std::ofstream(dir_ + "/ro");
-  const std::string cmd = "cd " + dir_ + " && unshare -m sh -c 'mount --bind ro /dev/null && " +
-                          "mount -o remount,ro,bind /dev/null && exec \"$0\" a.msg' " +
-                          STORLOOK_BIN + " >out 2>err";
+  const std::string cmd =
+      "cd " + dir_ + " && unshare -m sh -c 'mount --bind ro /dev/null && " +
+      "mount -o remount,ro,bind /dev/null && exec \"$0\" a.msg' " +
+      STORLOOK_BIN + " >out 2>err";
   int status = std::system(cmd.c_str());
   EXPECT_EQ(WEXITSTATUS(status), 255);
   EXPECT_EQ(read_file(dir_ + "/out"), "");
-  EXPECT_EQ(read_file(dir_ + "/err"), kBanner + "/dev/null: Read-only file system\n");
+  EXPECT_EQ(read_file(dir_ + "/err"),
+            kBanner + "/dev/null: Read-only file system\n");
 }
 #endif  // !_WIN32
 
@@ -322,8 +343,8 @@ TEST(Examples, DumpIsPinned) {
   run_options o;
   o.cwd = STORLOOK_SOURCE_DIR;
   o.merge_stderr = true;
-  run_result r = run_storlook({"-body", "examples/netmail.msg", "examples/echomail.msg",
-                               "examples/damaged.msg"},
+  run_result r = run_storlook({"-body", "examples/netmail.msg",
+                               "examples/echomail.msg", "examples/damaged.msg"},
                               o);
   EXPECT_EQ(r.out, read_file(STORLOOK_SOURCE_DIR "/examples/expected.txt"));
   EXPECT_EQ(r.status, 0);

@@ -71,25 +71,34 @@ TEST(WalkMsgText, SplitsTextAndControlLines) {
   } cases[] = {
       {"empty", "", "", "", ""},
       {"kludges, LF after CR, SEEN-BY",
-       "\x01MSGID: 1:2/3 1a2b3c4d\rHello\r\nWorld\rSEEN-BY: 2/3\r\x01PATH: 2/3\r",
+       "\x01MSGID: 1:2/3 1a2b3c4d\rHello\r\nWorld\rSEEN-BY: 2/3\r\x01PATH: "
+       "2/3\r",
        "Hello\nWorld\nSEEN-BY: 2/3\n", "@MSGID: 1:2/3 1a2b3c4d\n@PATH: 2/3\n",
        "@MSGID: 1:2/3 1a2b3c4d\nHello\nWorld\nSEEN-BY: 2/3\n@PATH: 2/3\n"},
       {"text without CR gets no newline", "abc", "abc", "", "abc"},
       {"control line without CR still ends", "\x01PID: x", "", "@PID: x\n",
        "@PID: x\n"},
       {"bare control mark", "\x01\r", "", "@\n", "@\n"},
-      {"two control lines", "\x01" "A\r\x01" "B\r", "", "@A\n@B\n", "@A\n@B\n"},
+      {"two control lines",
+       "\x01"
+       "A\r\x01"
+       "B\r",
+       "", "@A\n@B\n", "@A\n@B\n"},
       {"LF dropped from text", "a\nb\r", "ab\n", "", "ab\n"},
-      {"LF copied in control line", "\x01" "A\nB\r", "", "@A\nB\n", "@A\nB\n"},
+      {"LF copied in control line",
+       "\x01"
+       "A\nB\r",
+       "", "@A\nB\n", "@A\nB\n"},
       {"0x01 inside text", "hi \x01there\r", "hi \x01there\n", "",
        "hi \x01there\n"},
       {"0x01 after CR LF is text", "x\r\n\x01PATH\r", "x\n\x01PATH\n", "",
        "x\n\x01PATH\n"},
       {"empty lines", "\r\r", "\n\n", "", "\n\n"},
       {"lone LF", "\n", "", "", ""},
-      {"high bytes raw", "\x80\xFF\x8E\r", "\x80\xFF\x8E\n", "", "\x80\xFF\x8E\n"},
-      {"text line ends where control line follows",
-       "one\r\x01TOPT 5\rtwo", "one\ntwo", "@TOPT 5\n", "one\n@TOPT 5\ntwo"},
+      {"high bytes raw", "\x80\xFF\x8E\r", "\x80\xFF\x8E\n", "",
+       "\x80\xFF\x8E\n"},
+      {"text line ends where control line follows", "one\r\x01TOPT 5\rtwo",
+       "one\ntwo", "@TOPT 5\n", "one\n@TOPT 5\ntwo"},
   };
   for (const auto& c : cases) {
     walk_output w = walk(c.text);
@@ -98,7 +107,8 @@ TEST(WalkMsgText, SplitsTextAndControlLines) {
     EXPECT_EQ(w.both, c.both) << c.what;
     // Text read in blocks: a line, a CR or a control mark may fall on a cut.
     for (size_t cut = 0; cut <= c.text.size(); ++cut) {
-      EXPECT_EQ(walk_in_pieces(c.text, cut), c.both) << c.what << " cut at " << cut;
+      EXPECT_EQ(walk_in_pieces(c.text, cut), c.both)
+          << c.what << " cut at " << cut;
     }
     EXPECT_EQ(walk_in_pieces(c.text, std::string::npos), c.both) << c.what;
   }

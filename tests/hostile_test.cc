@@ -39,7 +39,8 @@ TEST_F(Hostile, AllBytesFF) {
   auto prefixed = [&](const std::string& path) {
     std::string out;
     size_t start = 0;
-    for (size_t nl; (nl = warnings.find('\n', start)) != std::string::npos; start = nl + 1) {
+    for (size_t nl; (nl = warnings.find('\n', start)) != std::string::npos;
+         start = nl + 1) {
       out += path + warnings.substr(start, nl + 1 - start);
     }
     return out;
@@ -48,9 +49,10 @@ TEST_F(Hostile, AllBytesFF) {
   put_bytes("t.msg", std::string(400, '\xFF'));
   run_result r = run_storlook({"-body", "h.msg", "t.msg"}, in_dir());
   EXPECT_EQ(r.out, "Opening h.msg\n" + report + "Opening t.msg\n" + report +
-                       "\n-start of message text-\n" + std::string(210, '\xFF') +
-                       "-end of message text-\n\n");
-  EXPECT_EQ(r.err, kBanner + prefixed("h.msg") + "!No body text\n" + prefixed("t.msg"));
+                       "\n-start of message text-\n" +
+                       std::string(210, '\xFF') + "-end of message text-\n\n");
+  EXPECT_EQ(r.err, kBanner + prefixed("h.msg") + "!No body text\n" +
+                       prefixed("t.msg"));
   EXPECT_EQ(r.status, 0);
 }
 
@@ -68,12 +70,14 @@ TEST_F(Hostile, SparseTerabyte) {
   o.timeout_s = 30;
   auto start = std::chrono::steady_clock::now();
   run_result r = run_storlook({"-body", "huge.msg"}, o);
-  auto secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+  auto secs =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
   EXPECT_LT(secs.count(), 20.0);
   EXPECT_EQ(r.status, 0);
   // AddressSanitizer, where built in, warns of the failed allocation.
   size_t asan = r.err.find("==");
-  if (asan != std::string::npos && r.err.find("WARNING: AddressSanitizer", asan) != std::string::npos) {
+  if (asan != std::string::npos &&
+      r.err.find("WARNING: AddressSanitizer", asan) != std::string::npos) {
     r.err.erase(asan, r.err.find('\n', asan) + 1 - asan);
   }
   const std::string head = "Opening huge.msg\n" + kReport;
@@ -81,13 +85,16 @@ TEST_F(Hostile, SparseTerabyte) {
     EXPECT_EQ(r.out, head);
   } else {
     EXPECT_EQ(r.err, kBanner);
-    EXPECT_EQ(r.out, head + "\n-start of message text-\nHi\n-end of message text-\n\n");
+    EXPECT_EQ(
+        r.out,
+        head + "\n-start of message text-\nHi\n-end of message text-\n\n");
   }
 }
 
 // A named pipe reads like the same bytes from a file.
 TEST_F(Hostile, NamedPipe) {
-  const std::string bytes = msg_builder().body("\x01PID: x\rHello\r\0"s).bytes();
+  const std::string bytes =
+      msg_builder().body("\x01PID: x\rHello\r\0"s).bytes();
   put_bytes("plain.msg", bytes);
   const std::string fifo = dir_ + "/fifo.msg";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

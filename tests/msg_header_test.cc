@@ -26,8 +26,9 @@ TEST(MsgAttrText, LabelsInBitOrder) {
       {0x2000, "(RR)"},
       {0x8001, "(PRIVATE, FUPREQ)"},
       {0x0C00, "(FREQ)"},
-      {0x1FFFF, "(PRIVATE, CRASH, RECV, SENT, FILE, INTRANS, ORPHAN, KILLSENT, "
-                "LOCAL, HOLD, FREQ, RRREQ, RR, AUDIT, FUPREQ)"},  // bit 16 ignored
+      {0x1FFFF,
+       "(PRIVATE, CRASH, RECV, SENT, FILE, INTRANS, ORPHAN, KILLSENT, "
+       "LOCAL, HOLD, FREQ, RRREQ, RR, AUDIT, FUPREQ)"},  // bit 16 ignored
   };
   for (const auto& c : cases) {
     EXPECT_STREQ(msg_attr_text(c.attr), c.text) << std::hex << c.attr;

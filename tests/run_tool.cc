@@ -86,10 +86,13 @@ int spawn(const std::vector<std::string>& args, const run_options& opts,
   // The child inherits each descriptor's mode: open them as a console or a
   // shell's redirection would give them, in text mode.
   const int mode = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT;
-  const char* in_path = opts.stdin_file.empty() ? "NUL" : opts.stdin_file.c_str();
+  const char* in_path =
+      opts.stdin_file.empty() ? "NUL" : opts.stdin_file.c_str();
   int in = _open(in_path, _O_RDONLY | _O_BINARY);
   int out = _open(out_path.c_str(), mode, _S_IREAD | _S_IWRITE);
-  int err = opts.merge_stderr ? out : _open(err_path.c_str(), mode, _S_IREAD | _S_IWRITE);
+  int err = opts.merge_stderr
+                ? out
+                : _open(err_path.c_str(), mode, _S_IREAD | _S_IWRITE);
   std::fflush(stdout);
   std::fflush(stderr);
   int saved[3] = {_dup(0), _dup(1), _dup(2)};
@@ -130,10 +133,13 @@ int spawn(const std::vector<std::string>& args, const run_options& opts,
     if (!opts.cwd.empty() && chdir(opts.cwd.c_str()) != 0) {
       _exit(126);
     }
-    const char* in_path = opts.stdin_file.empty() ? "/dev/null" : opts.stdin_file.c_str();
+    const char* in_path =
+        opts.stdin_file.empty() ? "/dev/null" : opts.stdin_file.c_str();
     int in = opts.stdin_pipe ? in_pipe[0] : open(in_path, O_RDONLY);
     int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = opts.merge_stderr ? out : open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = opts.merge_stderr
+                  ? out
+                  : open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
@@ -192,7 +198,8 @@ std::string make_temp_dir() {
   static std::mt19937_64 rng{std::random_device{}()};
   fs::path dir;
   do {
-    dir = fs::temp_directory_path() / ("storlook-" + std::to_string(rng() % 1000000000));
+    dir = fs::temp_directory_path() /
+          ("storlook-" + std::to_string(rng() % 1000000000));
   } while (!fs::create_directory(dir));
   if (temp_dirs.empty()) {
     std::atexit(remove_temp_dirs);
@@ -204,7 +211,8 @@ std::string make_temp_dir() {
 run_result run_storlook(const std::vector<std::string>& args,
                         const run_options& opts) {
   static const std::string scratch = make_temp_dir();
-  std::string out_path = opts.stdout_path.empty() ? scratch + "/out" : opts.stdout_path;
+  std::string out_path =
+      opts.stdout_path.empty() ? scratch + "/out" : opts.stdout_path;
   std::string err_path = scratch + "/err";
   run_result r;
   r.status = spawn(args, opts, out_path, err_path);

@@ -12,7 +12,8 @@
 #include "tests/msg_builder.h"
 #include "tests/run_tool.h"
 
-inline const std::string kBanner = "storlook rev 3.6 - Dump FidoNet Stored Messages\n\n";
+inline const std::string kBanner =
+    "storlook rev 3.6 - Dump FidoNet Stored Messages\n\n";
 inline const std::string kUsage =
     "usage: storlook [-body | -ctrl] <file1.msg> [file2.msg] [...]\n";
 // The report of msg_builder's default header.
@@ -23,7 +24,9 @@ inline const std::string kReport =
     "From: Sysop (2:345/67.8)\n"
     "Time: 15 Mar 21  08:30:00\n";
 
-inline std::string opening(const std::string& path) { return "Opening " + path + "\n"; }
+inline std::string opening(const std::string& path) {
+  return "Opening " + path + "\n";
+}
 
 class tool_test : public ::testing::Test {
  protected:
