@@ -91,6 +91,19 @@ TEST_F(Hostile, SparseTerabyte) {
   }
 }
 
+// A device that never ends but can seek is measured by seeking, like a file,
+// not read to its end (which would never come).
+TEST_F(Hostile, EndlessDevice) {
+  run_options o = in_dir();
+  o.timeout_s = 10;
+  run_result r = run_storlook({"-body", "/dev/zero"}, o);
+  EXPECT_EQ(r.out, opening("/dev/zero") +
+                       "Subj: \nAttr: 0x0000 \nTo  :  (0:0/0.0)\n"
+                       "From:  (0:0/0.0)\nTime: \n");
+  EXPECT_EQ(r.err, kBanner + "!No body text\n");
+  EXPECT_EQ(r.status, 0);
+}
+
 // A named pipe reads like the same bytes from a file.
 TEST_F(Hostile, NamedPipe) {
   const std::string bytes =
