@@ -10,7 +10,7 @@ for pkg in g++-mingw-w64-x86-64 wine64 googletest; do
 done
 if ((${#missing[@]})); then
   apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  apt-get install -y -q "${missing[@]}"
 fi
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
@@ -20,9 +20,11 @@ cmake --build build-win -j2
 # hangs ctest: start it, and the prefix, apart from ctest's streams.
 export WINEDEBUG=-all
 unset DISPLAY
-wineserver -p </dev/null >/dev/null 2>&1
-/usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver64
+"$wineserver" -p </dev/null >/dev/null 2>&1
+"$wine" wineboot -i </dev/null >/dev/null 2>&1
 status=0
 ctest --test-dir build-win --timeout 240 --output-on-failure || status=$?
-wineserver -k </dev/null >/dev/null 2>&1 || true
+"$wineserver" -k </dev/null >/dev/null 2>&1 || true
 exit "$status"
