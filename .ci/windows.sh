@@ -22,6 +22,9 @@ export WINEDEBUG=-all
 unset DISPLAY
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
+# The server and the services that wineboot starts then stay up, away from
+# ctest's pipes. The server needs the prefix folder; wineboot fills it.
+mkdir -p "${WINEPREFIX:-$HOME/.wine}"
 "$wineserver" -p </dev/null >/dev/null 2>&1
 "$wine" wineboot -i </dev/null >/dev/null 2>&1
 status=0
