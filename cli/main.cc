@@ -1,4 +1,5 @@
 // storlook: dumps FidoNet stored message (*.MSG) files.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +50,19 @@ bool close_stdout() {
   return !failed;
 }
 
+// A closed standard stream would be taken by the next file opened, and the
+// report written into it. Hold each place with the null device opened for
+// reading only: writes to a closed stdout then fail, and are reported.
+void hold_standard_fds() {
+#ifndef _WIN32
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      open("/dev/null", O_RDONLY);
+    }
+  }
+#endif
+}
+
 // Reports go out in large blocks unless a person is watching them.
 constexpr size_t kOutBuffer = size_t(1) << 16;
 
@@ -92,6 +106,7 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  hold_standard_fds();
   int status = run(argc, argv);
   if (!close_stdout()) {
     return -1;

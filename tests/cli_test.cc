@@ -318,6 +318,17 @@ TEST_F(Cli, WriteErrorOnStdoutFails) {
   }
 }
 
+// A closed stdout loses the report: that must not end in success.
+TEST_F(Cli, ClosedStdoutFails) {
+  put("a.msg", msg_builder().body(kText));
+  const std::string cmd =
+      "cd " + dir_ + " && " + STORLOOK_BIN + " -body a.msg a.msg >&- 2>err";
+  int status = std::system(cmd.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 255);
+  EXPECT_EQ(read_file(dir_ + "/err"),
+            kBanner + "write error: Bad file descriptor\n");
+}
+
 // Without its null device the tool looks at no file. The device is made
 // read-only in a private mount namespace, which needs root.
 TEST_F(Cli, NullDeviceUnavailable) {
