@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# Cross-compiles storlook and its tests for Windows with mingw-w64 and runs
-# the tests under wine.
+# Cross-compiles storlook and its tests for Windows with mingw-w64, runs the
+# tests under wine, and checks the zip that a Windows user unpacks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 missing=()
-for pkg in g++-mingw-w64-x86-64 wine64 googletest; do
+for pkg in g++-mingw-w64-x86-64 wine64 googletest mandoc; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
 done
 if ((${#missing[@]})); then
   apt-get update -q
-  apt-get install -y -q "${missing[@]}"
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
@@ -30,4 +30,21 @@ mkdir -p "${WINEPREFIX:-$HOME/.wine}"
 status=0
 ctest --test-dir build-win --timeout 240 --output-on-failure || status=$?
 "$wineserver" -k </dev/null >/dev/null 2>&1 || true
-exit "$status"
+((status == 0)) || exit "$status"
+
+# The zip: the program, which needs no DLL beyond the system's, its README,
+# licence and news, and the manual as a web page.
+dlls=$(x86_64-w64-mingw32-objdump -p build-win/storlook.exe | sed -n 's/.*DLL Name: //p')
+for dll in $dlls; do
+  case ${dll,,} in
+  kernel32.dll | msvcrt.dll | user32.dll | advapi32.dll | ws2_32.dll) ;;
+  *) echo "storlook.exe needs $dll"; exit 1 ;;
+  esac
+done
+(cd build-win && rm -f storlook-*.zip && cpack -G ZIP >/dev/null)
+zip=$(ls build-win/storlook-*.zip)
+listing=$(cmake -E tar tf "$zip" | sed 's,^[^/]*/,,')
+for f in storlook.exe README.md LICENSE.txt NEWS.md storlook.html; do
+  grep -qx "$f" <<<"$listing" || { echo "$zip: missing $f"; exit 1; }
+done
+echo "windows zip: $(basename "$zip") holds $(echo $listing)"
