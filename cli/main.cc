@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/confine.h"
 #include "cli/streams.h"
 #include "dump/dump_msg.h"
 
@@ -82,6 +83,8 @@ int run(int argc, char** argv) {
     diag("%s: %s\n", kNullDevice, std::strerror(errno));
     return -1;
   }
+  // Every output is open: from here on the tool only reads.
+  confine_process();
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (arg[0] == '-') {

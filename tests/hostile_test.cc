@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/confine.h"
 #include "format/msg_header.h"
 #include "tests/tool_test.h"
 
@@ -143,6 +145,41 @@ TEST_F(Hostile, ManyFilesFewDescriptors) {
   EXPECT_EQ(r.out, out);
   EXPECT_EQ(r.err, kBanner + "gone.msg: No such file or directory\n");
   EXPECT_EQ(r.status, 0);
+}
+
+// Code that took over the tool through a crafted message can still read, but
+// can no longer create files or start programs.
+TEST_F(Hostile, ConfinedProcessOnlyReads) {
+  put_bytes("a.msg", "readable");
+  pid_t child = fork();
+  if (child == 0) {
+    if (!confine_process()) {
+      _exit(77);
+    }
+    int failed = 0;
+    errno = 0;
+    if (open((dir_ + "/new").c_str(), O_WRONLY | O_CREAT, 0644) != -1 ||
+        errno != EACCES) {
+      failed |= 1;
+    }
+    errno = 0;
+    execl("/bin/true", "true", static_cast<char*>(nullptr));
+    if (errno != EACCES) {
+      failed |= 2;
+    }
+    if (read_file(dir_ + "/a.msg") != "readable") {
+      failed |= 4;
+    }
+    _exit(failed);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) {
+    GTEST_SKIP() << "this kernel offers no Landlock";
+  }
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "1: a file was created, 2: a program ran, 4: reading failed";
 }
 
 #endif  // !_WIN32
