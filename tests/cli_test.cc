@@ -322,7 +322,8 @@ TEST_F(Cli, WriteErrorOnStdoutFails) {
 TEST_F(Cli, ClosedStdoutFails) {
   put("a.msg", msg_builder().body(kText));
   const std::string cmd =
-      "cd " + dir_ + " && " + STORLOOK_BIN + " -body a.msg a.msg >&- 2>err";
+      "cd " + dir_ + " && " + tool_shell_command() +
+      " -body a.msg a.msg >&- 2>err";
   int status = std::system(cmd.c_str());
   EXPECT_EQ(WEXITSTATUS(status), 255);
   EXPECT_EQ(read_file(dir_ + "/err"),
@@ -339,8 +340,8 @@ TEST_F(Cli, NullDeviceUnavailable) {
   std::ofstream(dir_ + "/ro");
   const std::string cmd =
       "cd " + dir_ + " && unshare -m sh -c 'mount --bind ro /dev/null && " +
-      "mount -o remount,ro,bind /dev/null && exec \"$0\" a.msg' " +
-      STORLOOK_BIN + " >out 2>err";
+      "mount -o remount,ro,bind /dev/null && exec \"$@\" a.msg' sh " +
+      tool_shell_command() + " >out 2>err";
   int status = std::system(cmd.c_str());
   EXPECT_EQ(WEXITSTATUS(status), 255);
   EXPECT_EQ(read_file(dir_ + "/out"), "");

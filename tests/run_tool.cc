@@ -157,12 +157,14 @@ int spawn(const std::vector<std::string>& args, const run_options& opts,
       setrlimit(RLIMIT_NOFILE, &lim);
     }
     alarm(opts.timeout_s);
-    std::vector<char*> argv{const_cast<char*>(STORLOOK_BIN)};
-    for (const auto& a : args) {
-      argv.push_back(const_cast<char*>(a.c_str()));
+    std::vector<std::string> words = tool_command();
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& w : words) {
+      argv.push_back(w.data());
     }
     argv.push_back(nullptr);
-    execv(STORLOOK_BIN, argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   if (opts.stdin_pipe) {
@@ -186,6 +188,24 @@ int spawn(const std::vector<std::string>& args, const run_options& opts,
 #endif
 
 }  // namespace
+
+std::vector<std::string> tool_command() {
+  std::vector<std::string> words;
+  std::istringstream emulator(STORLOOK_EMULATOR);
+  for (std::string w; emulator >> w;) {
+    words.push_back(w);
+  }
+  words.push_back(STORLOOK_BIN);
+  return words;
+}
+
+std::string tool_shell_command() {
+  std::string cmd;
+  for (const auto& w : tool_command()) {
+    cmd += (cmd.empty() ? "" : " ") + w;
+  }
+  return cmd;
+}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

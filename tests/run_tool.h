@@ -23,6 +23,12 @@ struct run_options {
   unsigned timeout_s = 60;    // killed by SIGALRM (status 142) after this
 };
 
+/// The command that starts the built tool, as words: the emulator comes
+/// first where the tool was built for another machine.
+std::vector<std::string> tool_command();
+/// The same, as a shell command's first words.
+std::string tool_shell_command();
+
 run_result run_storlook(const std::vector<std::string>& args,
                         const run_options& opts = {});
 
