@@ -1,8 +1,4 @@
 // storlook: dumps FidoNet stored message (*.MSG) files.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +6,7 @@
 #include "cli/confine.h"
 #include "cli/streams.h"
 #include "dump/dump_msg.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -21,11 +18,7 @@ const char kUsage[] =
 // cannot be opened, with errno EISDIR.
 std::FILE* open_msg(const char* path) {
   std::FILE* f = std::fopen(path, "rb");
-  if (!f) {
-    return nullptr;
-  }
-  struct stat st;
-  if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (f && is_directory(f)) {
     std::fclose(f);
     errno = EISDIR;
     return nullptr;
@@ -51,25 +44,11 @@ bool close_stdout() {
   return !failed;
 }
 
-// A closed standard stream would be taken by the next file opened, and the
-// report written into it. Hold each place with the null device opened for
-// reading only: writes to a closed stdout then fail, and are reported.
-void hold_standard_fds() {
-#ifndef _WIN32
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-      open("/dev/null", O_RDONLY);
-    }
-  }
-#endif
-}
-
-// Reports go out in large blocks unless a person is watching them.
-constexpr size_t kOutBuffer = size_t(1) << 16;
-
 int run(int argc, char** argv) {
-  if (!isatty(fileno(stdout))) {
-    std::setvbuf(stdout, nullptr, _IOFBF, kOutBuffer);
+  // Reports go out in large blocks unless a person is watching them.
+  static char out_buffer[64 * 1024];
+  if (!is_terminal(stdout)) {
+    std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
   }
   char revision[16] = "";
   std::sscanf(kRevisionKeyword, "%*s %15s", revision);

@@ -1,16 +1,6 @@
 #include "cli/streams.h"
 
-#include <cstdarg>
-
-std::FILE* null_out = nullptr;
-std::FILE* body_out = nullptr;
-std::FILE* ctrl_out = nullptr;
-
-#ifdef _WIN32
-const char* const kNullDevice = "NUL";
-#else
-const char* const kNullDevice = "/dev/null";
-#endif
+#include "platform/platform.h"
 
 bool open_null_out() {
   null_out = std::fopen(kNullDevice, "w+");
@@ -33,14 +23,4 @@ bool apply_option(const char* arg) {
     default:
       return false;
   }
-}
-
-void diag(const char* fmt, ...) {
-  std::fflush(stdout);
-  va_list ap;
-  va_start(ap, fmt);
-  std::vfprintf(stderr, fmt, ap);
-  va_end(ap);
-  // Unbuffered, yet the Windows C library may hold back a text-mode newline.
-  std::fflush(stderr);
 }

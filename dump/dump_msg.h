@@ -6,16 +6,32 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 /// Dumps the message file open on `f`, positioned at its start. `path` only
 /// prefixes diagnostics. Problems are reported on stderr; `f` stays open.
 void dump_msg(std::FILE* f, const char* path);
 
-/// Loads the text of a seekable message file of `len` bytes and writes it out.
-void dump_msg_body(std::FILE* f, uint64_t len);
+/// A message file as far as the header phase has read it. Its bytes are
+/// read once, from the start: a file of known size as far as needed, any
+/// other input to its end.
+struct msg_file {
+  std::FILE* f;
+  bool sized = false;      // the rest can still be read from `f`
+  uint64_t len = 0;        // the file's length in bytes
+  int last = -1;           // its final byte; -1 when it cannot be read
+  bool kept_whole = true;  // false when memory ran out keeping the text
+  /// The bytes from the start: for input of unknown size, all of them up to
+  /// the first NUL of the text.
+  std::vector<unsigned char> head;
+};
 
-/// Writes `n` bytes of message text, which hold no NUL, to the routed
-/// streams: text lines to body_out, control lines to ctrl_out.
-void walk_msg_text(const unsigned char* text, size_t n);
+/// Reads the start of `m.f`: at least the header, and the file's length and
+/// final byte.
+void read_msg_start(msg_file* m);
+
+/// The body phase: writes the message text between its markers, text lines
+/// to body_out and control lines to ctrl_out, then closes the report.
+void dump_msg_body(msg_file* m);
 
 #endif  // STORLOOK_DUMP_DUMP_MSG_H_

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "cli/streams.h"
+#include "dump/output.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cli/streams.h"
+#include "dump/output.h"
 #include "dump/text_walk.h"
 
 namespace {
@@ -19,23 +19,26 @@ std::string read_back(std::FILE* f) {
   return s;
 }
 
-// Walks `text` fed in pieces: cut at `cut`, or a byte at a time if `cut` is
-// npos; both streams on one capture.
-std::string walk_in_pieces(const std::string& text, size_t cut) {
+// Walks `text` on the routed streams, fed in two pieces cut at `cut`, or a
+// byte at a time if `cut` is npos.
+void walk_text(const std::string& text, size_t cut) {
   auto bytes = reinterpret_cast<const unsigned char*>(text.data());
-  body_out = ctrl_out = std::tmpfile();
-  {
-    text_walker walker;
-    if (cut == std::string::npos) {
-      for (size_t i = 0; i < text.size(); ++i) {
-        walker.feed(bytes + i, 1);
-      }
-    } else {
-      walker.feed(bytes, cut);
-      walker.feed(bytes + cut, text.size() - cut);
+  text_walker walker;
+  if (cut == std::string::npos) {
+    for (size_t i = 0; i < text.size(); ++i) {
+      walker.feed(bytes + i, 1);
     }
-    walker.finish();
+  } else {
+    walker.feed(bytes, cut);
+    walker.feed(bytes + cut, text.size() - cut);
   }
+  walker.finish();
+}
+
+// The same, with both streams on one capture.
+std::string walk_in_pieces(const std::string& text, size_t cut) {
+  body_out = ctrl_out = std::tmpfile();
+  walk_text(text, cut);
   std::string shown = read_back(body_out);
   std::fclose(body_out);
   return shown;
@@ -48,19 +51,15 @@ struct walk_output {
 // Walks `text` twice: once with separate body and control streams, once with
 // both on one stream, as with -body.
 walk_output walk(const std::string& text) {
-  auto bytes = reinterpret_cast<const unsigned char*>(text.data());
   walk_output w;
   body_out = std::tmpfile();
   ctrl_out = std::tmpfile();
-  walk_msg_text(bytes, text.size());
+  walk_text(text, text.size());
   w.body = read_back(body_out);
   w.ctrl = read_back(ctrl_out);
   std::fclose(body_out);
   std::fclose(ctrl_out);
-  body_out = ctrl_out = std::tmpfile();
-  walk_msg_text(bytes, text.size());
-  w.both = read_back(body_out);
-  std::fclose(body_out);
+  w.both = walk_in_pieces(text, text.size());
   return w;
 }
 
