@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Times storlook against a baseline reading the same files, in one run, and
+# Times storlook against baselines reading the same files, in one run, and
 # prints each workload's medians and their ratio.
-#   A: storlook -body over the area       vs  cat over it
+#   A: storlook -body over the area       vs  the floor (bench/floor.cc), cat
 #   B: storlook -body on the huge message vs  tr '\r' '\n' on it
-#   C: storlook (header report) over area vs  cat over it
+#   C: storlook (header report) over area vs  the floor, cat
 #   D: peak resident memory of B (GNU time), against the message size
+#   E: system calls per message file of A (strace -c), against the floor
+# The floor opens each file, reads it with one read, writes it and closes it.
 # usage: bench/run.sh [RUNS]   (corpus in $BENCH_CORPUS, default /tmp/storlook-corpus)
 set -euo pipefail
 runs=${1:-7}
@@ -15,6 +17,8 @@ build="$root/build-bench"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSTORLOOK_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target storlook >/dev/null
 tool="$build/storlook"
+floor="$build/floor"
+"${CXX:-g++}" -O2 -o "$floor" "$root/bench/floor.cc"
 [ -f "$corpus/huge.msg" ] || python3 "$root/bench/make_corpus" "$corpus"
 
 # Milliseconds taken by one run of the command, its output discarded.
@@ -46,9 +50,11 @@ compare() {
 
 cd "$corpus/area"
 echo "storlook benchmark: $(nproc) cores, $runs runs each, medians"
+compare "A -body, 20000 files vs floor" "$tool -body *.msg >/dev/null" "$floor *.msg >/dev/null"
 compare "A -body, 20000 files vs cat" "$tool -body *.msg >/dev/null" "cat *.msg >/dev/null"
 compare "B -body, $(($(stat -c %s ../huge.msg) / 1000000)) MB message vs tr" \
   "$tool -body ../huge.msg >/dev/null" "tr '\r' '\n' <../huge.msg >/dev/null"
+compare "C header report, 20000 files vs floor" "$tool *.msg >/dev/null" "$floor *.msg >/dev/null"
 compare "C header report, 20000 files vs cat" "$tool *.msg >/dev/null" "cat *.msg >/dev/null"
 
 # GNU time's own footprint is small; a forking Python parent would count its
@@ -61,4 +67,20 @@ if [ -x /usr/bin/time ]; then
       p / 1024, s / 1048576, s / 1048576 + 16 }'
 else
   echo "D peak memory: install the 'time' package for /usr/bin/time"
+fi
+
+# System calls per file over the first 1000 messages, start-up included.
+if command -v strace >/dev/null; then
+  files=$(ls | head -n 1000)
+  log=$(mktemp)
+  calls() {
+    strace -c -o "$log" "$@" >/dev/null 2>&1
+    awk '$NF == "total" { print $(NF - 2) }' "$log"
+  }
+  # shellcheck disable=SC2086
+  awk -v s="$(calls "$tool" -body $files)" -v f="$(calls "$floor" $files)" \
+    'BEGIN { printf "E system calls per file, -body      storlook %.2f  floor %.2f\n", s / 1000, f / 1000 }'
+  rm -f "$log"
+else
+  echo "E system calls: install strace"
 fi

@@ -14,18 +14,6 @@ const char kRevisionKeyword[] = "$Revision: 3.6 $";
 const char kUsage[] =
     "usage: storlook [-body | -ctrl] <file1.msg> [file2.msg] [...]\n";
 
-// Opens a message file for binary reading. A directory counts as a file that
-// cannot be opened, with errno EISDIR.
-std::FILE* open_msg(const char* path) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (f && is_directory(f)) {
-    std::fclose(f);
-    errno = EISDIR;
-    return nullptr;
-  }
-  return f;
-}
-
 // Flushes and closes stdout; a report that did not reach its destination
 // must not end in success.
 bool close_stdout() {
@@ -73,8 +61,10 @@ int run(int argc, char** argv) {
       }
       continue;
     }
-    std::printf("Opening %s\n", arg);
-    std::FILE* f = open_msg(arg);
+    std::fputs("Opening ", stdout);
+    std::fputs(arg, stdout);
+    std::putc('\n', stdout);
+    std::FILE* f = std::fopen(arg, "rb");
     if (!f) {
       diag("%s: %s\n", arg, std::strerror(errno));
       continue;

@@ -1,6 +1,7 @@
 #include "dump/dump_msg.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -12,16 +13,17 @@
 
 namespace {
 
-// A file of known size is read this much at a time.
+// A file of known size is read this much at a time, its first block here.
 constexpr size_t kReadBlock = size_t(1) << 20;
+unsigned char first_block[kReadBlock];
 
 // Reads input of unknown size to its end, keeping the header and the text
 // up to its first NUL; later bytes are only counted.
 void read_to_end(msg_file* m) {
-  static unsigned char block[64 * 1024];
+  unsigned char* block = first_block;
   bool nul_seen = false;
   size_t got;
-  while ((got = read_some(m->f, block, sizeof block)) > 0) {
+  while ((got = read_some(m->f, block, kReadBlock)) > 0) {
     size_t text_from =
         m->len < kHeaderSize ? std::min(size_t(kHeaderSize - m->len), got) : 0;
     m->len += got;
@@ -34,28 +36,75 @@ void read_to_end(msg_file* m) {
     nul_seen = nul != nullptr;
     try {
       const unsigned char* end = nul ? nul : block + got;
-      m->head.insert(m->head.end(), static_cast<const unsigned char*>(block), end);
+      const unsigned char* begin = block;
+      m->kept.insert(m->kept.end(), begin, end);
     } catch (const std::bad_alloc&) {
       m->kept_whole = false;  // keep the header alone
-      size_t keep = std::min(m->head.size(), kHeaderSize);
-      std::vector<unsigned char>(m->head.begin(), m->head.begin() + long(keep))
-          .swap(m->head);
+      size_t keep = std::min(m->kept.size(), kHeaderSize);
+      std::vector<unsigned char>(m->kept.begin(), m->kept.begin() + long(keep))
+          .swap(m->kept);
     }
   }
+  m->head = m->kept.data();
+  m->head_size = m->kept.size();
 }
 
-void print_addr_line(const char* tag, const stored_msg_hdr& h, text_field name,
+// The five report lines, gathered and written at once: this is most of the
+// work for a message shown without its text.
+class report_lines {
+ public:
+  void put(const char* s, size_t n) {
+    std::memcpy(buf_ + n_, s, n);
+    n_ += n;
+  }
+  void put(const char* s) { put(s, std::strlen(s)); }
+  void put(const stored_msg_hdr& h, text_field f) {
+    put(field_text(h, f), size_t(field_shown_len(h, f)));
+  }
+  void put_dec(unsigned v) {
+    char digits[10];
+    size_t i = sizeof digits;
+    do {
+      digits[--i] = char('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    put(digits + i, sizeof digits - i);
+  }
+  void put_hex4(unsigned v) {
+    for (int shift = 12; shift >= 0; shift -= 4) {
+      buf_[n_++] = "0123456789ABCDEF"[(v >> shift) & 0xF];
+    }
+  }
+  void put_addr_line(const char* tag, const stored_msg_hdr& h, text_field name,
                      fido_addr a) {
-  std::printf("%s: %.*s (%u:%u/%u.%u)\n", tag, field_shown_len(h, name),
-              field_text(h, name), unsigned(a.zone), unsigned(a.net),
-              unsigned(a.node), unsigned(a.point));
-}
+    put(tag);
+    put(h, name);
+    put(" (");
+    put_dec(a.zone);
+    put(":");
+    put_dec(a.net);
+    put("/");
+    put_dec(a.node);
+    put(".");
+    put_dec(a.point);
+    put(")\n");
+  }
+  void write() const { std::fwrite(buf_, 1, n_, stdout); }
+
+ private:
+  char buf_[512];  // the longest report is 360 bytes
+  size_t n_ = 0;
+};
 
 }  // namespace
 
 void read_msg_start(msg_file* m) {
   file_shape shape = shape_of(m->f);
   m->sized = shape.sized;
+  m->directory = shape.directory;
+  if (shape.directory) {
+    return;
+  }
   if (!shape.sized) {
     read_to_end(m);
     return;
@@ -64,12 +113,12 @@ void read_msg_start(msg_file* m) {
   // a device that reports no size.
   size_t want = size_t(std::min<uint64_t>(
       std::max<uint64_t>(shape.size, kHeaderSize + 1), kReadBlock));
-  m->head.resize(want);
-  size_t got = read_some(m->f, m->head.data(), want);
-  m->head.resize(got);
+  size_t got = read_some(m->f, first_block, want);
+  m->head = first_block;
+  m->head_size = got;
   m->len = std::max<uint64_t>(shape.size, got);
   if (got == m->len && got > 0) {
-    m->last = m->head[got - 1];
+    m->last = first_block[got - 1];
   } else if (got == want) {
     m->last = read_byte_at(m->f, m->len - 1);
   }
@@ -81,12 +130,12 @@ void dump_msg_body(msg_file* m) {
     return;
   }
   // The text area is taken at the text's full size, so a text too large
-  // for memory is refused as a whole; only its first block is ever touched.
+  // for memory is refused as a whole; it is only read into after the first
+  // block, and only its first block is ever touched.
   uint64_t text_len = m->len - kHeaderSize;
   auto area = static_cast<unsigned char*>(
-      m->kept_whole && text_len < SIZE_MAX
-          ? std::calloc(size_t(text_len) + 1, 1)
-          : nullptr);
+      m->kept_whole && text_len < SIZE_MAX ? std::malloc(size_t(text_len) + 1)
+                                           : nullptr);
   if (!area) {
     diag("!MALLOC failure\n");
     return;
@@ -95,8 +144,8 @@ void dump_msg_body(msg_file* m) {
   if (body_out != null_out || ctrl_out != null_out) {
     std::fputs("\n-start of message text-\n", body_out);
     text_walker walker;
-    const unsigned char* p = m->head.data() + kHeaderSize;
-    size_t n = m->head.size() - kHeaderSize;
+    const unsigned char* p = m->head + kHeaderSize;
+    size_t n = m->head_size - kHeaderSize;
     uint64_t left = text_len - n;
     // The rest of a sized file is read into the area a block at a time, up
     // to the text's first NUL; a short read ends the text where it stops.
@@ -122,12 +171,16 @@ void dump_msg(std::FILE* f, const char* path) {
   msg_file m;
   m.f = f;
   read_msg_start(&m);
-  if (m.head.size() < kHeaderSize) {
+  if (m.directory) {
+    diag("%s: %s\n", path, std::strerror(EISDIR));
+    return;
+  }
+  if (m.head_size < kHeaderSize) {
     diag("%s !Error reading msg hdr (%zu bytes)\n", path, kHeaderSize);
     return;
   }
   stored_msg_hdr hdr;
-  std::memcpy(hdr.raw, m.head.data(), kHeaderSize);
+  std::memcpy(hdr.raw, m.head, kHeaderSize);
 
   if (m.last != 0) {
     // A final byte that cannot be read shows as FF.
@@ -147,14 +200,21 @@ void dump_msg(std::FILE* f, const char* path) {
     }
   }
 
-  std::printf("Subj: %.*s\n", field_shown_len(hdr, kSubjectField),
-              field_text(hdr, kSubjectField));
+  report_lines r;
+  r.put("Subj: ");
+  r.put(hdr, kSubjectField);
   unsigned attr = hdr_u16(hdr, kAttributeOff);
-  std::printf("Attr: 0x%04X %s\n", attr, msg_attr_text(attr));
-  print_addr_line("To  ", hdr, kToField, dest_addr(hdr));
-  print_addr_line("From", hdr, kFromField, orig_addr(hdr));
-  std::printf("Time: %.*s\n", field_shown_len(hdr, kDateTimeField),
-              field_text(hdr, kDateTimeField));
+  r.put("\nAttr: 0x");
+  r.put_hex4(attr);
+  r.put(" ");
+  r.put(msg_attr_text(attr));
+  r.put("\n");
+  r.put_addr_line("To  : ", hdr, kToField, dest_addr(hdr));
+  r.put_addr_line("From: ", hdr, kFromField, orig_addr(hdr));
+  r.put("Time: ");
+  r.put(hdr, kDateTimeField);
+  r.put("\n");
+  r.write();
 
   dump_msg_body(&m);
 }

@@ -9,7 +9,8 @@
 #include <vector>
 
 /// Dumps the message file open on `f`, positioned at its start. `path` only
-/// prefixes diagnostics. Problems are reported on stderr; `f` stays open.
+/// prefixes diagnostics. Problems are reported on stderr, a directory as
+/// "<path>: Is a directory"; `f` stays open.
 void dump_msg(std::FILE* f, const char* path);
 
 /// A message file as far as the header phase has read it. Its bytes are
@@ -17,13 +18,16 @@ void dump_msg(std::FILE* f, const char* path);
 /// other input to its end.
 struct msg_file {
   std::FILE* f;
+  bool directory = false;  // not a message file at all
   bool sized = false;      // the rest can still be read from `f`
   uint64_t len = 0;        // the file's length in bytes
   int last = -1;           // its final byte; -1 when it cannot be read
   bool kept_whole = true;  // false when memory ran out keeping the text
-  /// The bytes from the start: for input of unknown size, all of them up to
-  /// the first NUL of the text.
-  std::vector<unsigned char> head;
+  /// The bytes read from the start: a file of known size as one block,
+  /// other input up to the first NUL of the text.
+  const unsigned char* head = nullptr;
+  size_t head_size = 0;
+  std::vector<unsigned char> kept;  // holds the head of other input
 };
 
 /// Reads the start of `m.f`: at least the header, and the file's length and

@@ -82,10 +82,10 @@ file_shape shape_of(std::FILE* f) {
   int fd = fileno(f);
   stat_buf st;
   if (fd < 0 || stat_fd(fd, &st) != 0) {
-    return {false, 0};
+    return {false, 0, false};
   }
   bool sized = (st.st_mode & S_IFMT) == S_IFREG ? st.st_size > 0 : can_seek(fd);
-  return {sized, uint64_t(st.st_size)};
+  return {sized, uint64_t(st.st_size), (st.st_mode & S_IFMT) == S_IFDIR};
 }
 
 size_t read_some(std::FILE* f, unsigned char* buf, size_t n) {
@@ -103,9 +103,4 @@ size_t read_some(std::FILE* f, unsigned char* buf, size_t n) {
     }
   }
   return got;
-}
-
-bool is_directory(std::FILE* f) {
-  stat_buf st;
-  return stat_fd(fileno(f), &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
 }

@@ -16,6 +16,7 @@ extern const char* const kNullDevice;
 struct file_shape {
   bool sized;
   uint64_t size;
+  bool directory;
 };
 file_shape shape_of(std::FILE* f);
 
@@ -26,7 +27,6 @@ size_t read_some(std::FILE* f, unsigned char* buf, size_t n);
 /// The byte at `off`, read without moving the position, or -1.
 int read_byte_at(std::FILE* f, uint64_t off);
 
-bool is_directory(std::FILE* f);
 bool is_terminal(std::FILE* f);
 
 /// A closed standard stream would be taken by the next file opened, and the
