@@ -23,9 +23,9 @@ constexpr unsigned kCreateRulesetVersion = 1u << 0;
 constexpr uint64_t kFsAbi1 = (1ull << 13) - 1;
 constexpr uint64_t kFsReadFile = 1ull << 2;
 constexpr uint64_t kFsReadDir = 1ull << 3;
-constexpr uint64_t kFsRefer = 1ull << 13;       // ABI 2: link, rename across dirs
-constexpr uint64_t kFsTruncate = 1ull << 14;    // ABI 3
-constexpr uint64_t kFsIoctlDev = 1ull << 15;    // ABI 5
+constexpr uint64_t kFsRefer = 1ull << 13;     // ABI 2: link, rename across dirs
+constexpr uint64_t kFsTruncate = 1ull << 14;  // ABI 3
+constexpr uint64_t kFsIoctlDev = 1ull << 15;  // ABI 5
 // ABI 4: TCP bind and connect.
 constexpr uint64_t kNetBindTcp = 1ull << 0;
 constexpr uint64_t kNetConnectTcp = 1ull << 1;
@@ -44,8 +44,8 @@ struct ruleset_attr {
 }  // namespace
 
 bool confine_process() {
-  long abi = syscall(__NR_landlock_create_ruleset, nullptr, 0,
-                     kCreateRulesetVersion);
+  long abi =
+      syscall(__NR_landlock_create_ruleset, nullptr, 0, kCreateRulesetVersion);
   if (abi < 1) {
     return false;  // no Landlock in this kernel, or it is turned off
   }

@@ -7,9 +7,9 @@
 #include <new>
 
 #include "dump/output.h"
-#include "platform/platform.h"
 #include "dump/text_walk.h"
 #include "format/msg_header.h"
+#include "platform/platform.h"
 
 namespace {
 

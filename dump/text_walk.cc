@@ -15,19 +15,16 @@ constexpr unsigned char kCtrlMark = 0x01;
 block_writer::block_writer(std::FILE* f)
     : f_(f), discards_(f == nullptr || f == null_out) {}
 
-void block_writer::append(const unsigned char* p, size_t n) {
-  if (discards_) {
+void block_writer::append_long(const unsigned char* p, size_t n) {
+  flush();
+  if (n >= sizeof buf_) {
+    if (!discards_) {
+      std::fwrite(p, 1, n, f_);
+    }
     return;
   }
-  if (n > sizeof buf_ - n_) {
-    flush();
-    if (n >= sizeof buf_) {
-      std::fwrite(p, 1, n, f_);
-      return;
-    }
-  }
-  std::memcpy(buf_ + n_, p, n);
-  n_ += n;
+  std::memcpy(buf_, p, n);
+  n_ = n;
 }
 
 void block_writer::flush() {
@@ -42,19 +39,28 @@ text_walker::text_walker()
       ctrl_own_(ctrl_out == body_out ? nullptr : ctrl_out),
       ctrl_(ctrl_out == body_out ? &body_ : &ctrl_own_) {}
 
+// Text lines lose their LFs. The next LF of the block is looked for once,
+// not once a line: most text has none.
 void text_walker::append_without_lf(const unsigned char* p,
+                                    const unsigned char* eol,
                                     const unsigned char* end) {
-  while (p < end) {
-    auto lf =
-        static_cast<const unsigned char*>(std::memchr(p, kLF, size_t(end - p)));
-    const unsigned char* stop = lf ? lf : end;
+  while (p < eol) {
+    if (next_lf_ < p) {
+      next_lf_ = static_cast<const unsigned char*>(
+          std::memchr(p, kLF, size_t(end - p)));
+      if (!next_lf_) {
+        next_lf_ = end;
+      }
+    }
+    const unsigned char* stop = next_lf_ < eol ? next_lf_ : eol;
     body_.append(p, size_t(stop - p));
-    p = lf ? lf + 1 : end;
+    p = stop == eol ? eol : stop + 1;
   }
 }
 
 void text_walker::feed(const unsigned char* p, size_t n) {
   const unsigned char* end = p + n;
+  next_lf_ = nullptr;
   while (p < end) {
     if (line_start_) {
       line_start_ = false;
@@ -71,7 +77,7 @@ void text_walker::feed(const unsigned char* p, size_t n) {
     if (in_ctrl_line_) {
       ctrl_->append(p, size_t(eol - p));  // LFs stay in control lines
     } else if (!body_.discards()) {
-      append_without_lf(p, eol);
+      append_without_lf(p, eol, end);
     }
     if (!cr) {
       break;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 /// Gathers what goes to one stream and writes it in large blocks. Writing to
 /// the discard stream is skipped altogether.
@@ -21,10 +22,19 @@ class block_writer {
     }
     buf_[n_++] = c;
   }
-  void append(const unsigned char* p, size_t n);
+  void append(const unsigned char* p, size_t n) {
+    if (n > sizeof buf_ - n_) {
+      append_long(p, n);
+      return;
+    }
+    std::memcpy(buf_ + n_, p, n);
+    n_ += n;
+  }
   void flush();
 
  private:
+  void append_long(const unsigned char* p, size_t n);
+
   std::FILE* f_;
   bool discards_;
   size_t n_ = 0;
@@ -45,13 +55,15 @@ class text_walker {
   void finish();
 
  private:
-  void append_without_lf(const unsigned char* p, const unsigned char* end);
+  void append_without_lf(const unsigned char* p, const unsigned char* eol,
+                         const unsigned char* end);
 
   block_writer body_;
   block_writer ctrl_own_;
   block_writer* ctrl_;  // &body_ when both streams are one
   bool line_start_ = true;
   bool in_ctrl_line_ = false;
+  const unsigned char* next_lf_ = nullptr;  // in the block being fed
 };
 
 #endif  // STORLOOK_DUMP_TEXT_WALK_H_

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -121,32 +122,72 @@ TEST_F(Cli, HeaderReport) {
   }
 }
 
+// Long texts cross the 1 MiB read block and the 64 KiB output buffers; the
+// whole output is compared, so a line lost at a seam shows.
 TEST_F(Cli, TextOfTheMessage) {
+  const std::string a_block(1 << 20, 'a');
+  const std::string long_line(70000, 'L');
+  std::string lines16, ctrl_lines, ctrl_shown;
+  for (int i = 0; i < 20000; ++i) {
+    lines16 += "fifteen bytes..\r";
+  }
+  for (int i = 0; i < 6000; ++i) {
+    ctrl_lines +=
+        "\x01"
+        "SEEN " +
+        std::to_string(i) + "\r";
+    ctrl_shown += "@SEEN " + std::to_string(i) + "\n";
+  }
+  auto lf_for_cr = [](std::string t) {
+    for (char& c : t) {
+      c = c == '\r' ? '\n' : c;
+    }
+    return t;
+  };
   const struct {
     const char* what;
     std::string text;
-    std::string shown;  // between the markers
+    std::string shown;  // between the markers, with -body
+    std::string ctrl;   // with -ctrl
     std::string err;
   } cases[] = {
-      {"text stops at the first NUL", "one\r\0two\r\0"s, "one\n", ""},
-      {"first byte NUL", "\0\0"s, "", ""},
-      {"no final NUL: the area still ends", "ab\rcd", "ab\ncd",
+      {"text stops at the first NUL", "one\r\0two\r\0"s, "one\n", "", ""},
+      {"first byte NUL", "\0\0"s, "", "", ""},
+      {"no final NUL: the area still ends", "ab\rcd", "ab\ncd", "",
        "m.msg !Message missing terminator (64 instead of 00)\n"},
-      {"0x1A after the NUL is never shown", "ab\r\0\x1A"s, "ab\n",
+      {"0x1A after the NUL is never shown", "ab\r\0\x1A"s, "ab\n", "",
        "m.msg !Message missing terminator (1A instead of 00)\n"},
       {"CR LF lines, control lines in order",
        "\x01INTL 1:2/3 1:4/5\r\x01"
        "FMPT 8\rHi\r\n\x01not a kludge\r\0"s,
-       "@INTL 1:2/3 1:4/5\n@FMPT 8\nHi\n\x01not a kludge\n", ""},
+       "@INTL 1:2/3 1:4/5\n@FMPT 8\nHi\n\x01not a kludge\n",
+       "@INTL 1:2/3 1:4/5\n@FMPT 8\n", ""},
+      {"past the first block, no NUL", a_block + "b", a_block + "b", "",
+       "m.msg !Message missing terminator (62 instead of 00)\n"},
+      {"past the first block", a_block + "bbbbbbbbbb\r\0"s,
+       a_block + "bbbbbbbbbb\n", "", ""},
+      {"NUL early in a long file", "x\r\0"s + std::string(1100000, 'j') + '\0',
+       "x\n", "", ""},
+      {"one long line", long_line + "\r\0"s, long_line + "\n", "", ""},
+      {"short line, then a long one", "short\r" + long_line + "\r\0"s,
+       "short\n" + long_line + "\n", "", ""},
+      {"many short lines", lines16 + "\0"s, lf_for_cr(lines16), "", ""},
+      {"only CRs", std::string(200000, '\r') + "\0"s, std::string(200000, '\n'),
+       "", ""},
+      {"many control lines", ctrl_lines + "\0"s, ctrl_shown, ctrl_shown, ""},
+      {"one long control line", "\x01" + long_line + "\r\0"s,
+       "@" + long_line + "\n", "@" + long_line + "\n", ""},
   };
   for (const auto& c : cases) {
     put("m.msg", msg_builder().body(c.text));
     run_result r = run({"-body", "m.msg"});
-    EXPECT_EQ(r.out, opening("m.msg") + kReport +
-                         "\n-start of message text-\n" + c.shown +
-                         "-end of message text-\n\n")
+    EXPECT_TRUE(r.out == opening("m.msg") + kReport +
+                             "\n-start of message text-\n" + c.shown +
+                             "-end of message text-\n\n")
         << c.what;
     EXPECT_EQ(r.err, kBanner + c.err) << c.what;
+    r = run({"-ctrl", "m.msg"});
+    EXPECT_TRUE(r.out == opening("m.msg") + kReport + c.ctrl + "\n") << c.what;
   }
 }
 
@@ -222,8 +263,11 @@ TEST_F(Cli, UnopenableFilesKeepTheRunGoing) {
 // is buffered and stderr is not.
 TEST_F(Cli, CombinedStreamKeepsOrder) {
   put("a.msg", msg_builder().body(kText));
-  put("bad.msg",
-      msg_builder().set_text(kFromField, std::string(36, 'F')).body("x"));
+  // bad.msg follows a.msg: nothing of a.msg's attribute text may remain.
+  put("bad.msg", msg_builder()
+                     .set_text(kFromField, std::string(36, 'F'))
+                     .set_u16(kAttributeOff, 0x0400)
+                     .body("x"));
   put("short.msg", msg_builder().truncate(10));
   run_options o = in_dir();
   o.merge_stderr = true;
@@ -234,10 +278,10 @@ TEST_F(Cli, CombinedStreamKeepsOrder) {
                 "gone.msg: No such file or directory\n" + opening("bad.msg") +
                 "bad.msg !Message missing terminator (78 instead of 00)\n" +
                 "bad.msg Unterminated 'from' field\n" + "Subj: Test\n" +
-                "Attr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n" +
-                "To  : All (1:234/56.0)\n" + "From: " + std::string(35, 'F') +
-                " (2:345/67.8)\n" + "Time: 15 Mar 21  08:30:00\n" +
-                "!No body text\n" + opening("short.msg") +
+                "Attr: 0x0400 \n" + "To  : All (1:234/56.0)\n" +
+                "From: " + std::string(35, 'F') + " (2:345/67.8)\n" +
+                "Time: 15 Mar 21  08:30:00\n" + "!No body text\n" +
+                opening("short.msg") +
                 "short.msg !Error reading msg hdr (190 bytes)\n" +
                 opening("a.msg") + kReport + "\n");
 }
@@ -275,6 +319,11 @@ TEST_F(Cli, PipeGivesSameDumpAsFile) {
       {"empty", ""},
       {"short header", msg_builder().truncate(100).bytes()},
       {"header only", msg_builder().bytes()},
+      {"header only, all FF", std::string(kHeaderSize, '\xFF')},
+      {"header only, ends 01 00",
+       msg_builder().set_u16(kNextReplyOff, 1).bytes()},
+      {"header only, ends 00 01",
+       msg_builder().set_u16(kNextReplyOff, 0x100).bytes()},
       {"header and one byte", msg_builder().body("\x1A").bytes()},
       {"message", msg_builder().body(kText).bytes()},
       {"missing terminator", msg_builder().body("abc\r").bytes()},
@@ -318,16 +367,77 @@ TEST_F(Cli, WriteErrorOnStdoutFails) {
   }
 }
 
-// A closed stdout loses the report: that must not end in success.
+// A closed stdout loses the report: that must not end in success, and the
+// report must not land in the null device opened in its place.
 TEST_F(Cli, ClosedStdoutFails) {
   put("a.msg", msg_builder().body(kText));
-  const std::string cmd =
-      "cd " + dir_ + " && " + tool_shell_command() +
-      " -body a.msg a.msg >&- 2>err";
-  int status = std::system(cmd.c_str());
-  EXPECT_EQ(WEXITSTATUS(status), 255);
-  EXPECT_EQ(read_file(dir_ + "/err"),
-            kBanner + "write error: Bad file descriptor\n");
+  const std::string lost = kBanner + "write error: Bad file descriptor\n";
+  const struct {
+    const char* redirections;
+    std::string err;
+  } cases[] = {
+      {">&- 2>err", lost},
+      {"<&- >&- 2>err", lost},
+      {">&- 2>&-", ""},  // nowhere to say why
+  };
+  for (const auto& c : cases) {
+    std::remove((dir_ + "/err").c_str());
+    const std::string cmd = "cd " + dir_ + " && " + tool_shell_command() +
+                            " -body a.msg a.msg " + c.redirections;
+    int status = std::system(cmd.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 255) << c.redirections;
+    EXPECT_EQ(read_file(dir_ + "/err"), c.err) << c.redirections;
+  }
+}
+
+// System calls that fail, one at a time, under strace: the first call of
+// its kind whose traced line holds `marker`, found by a run without fault.
+TEST_F(Cli, FailingSystemCalls) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "LeakSanitizer does not run under ptrace";
+#endif
+  if (tool_command().size() > 1 ||
+      std::system("strace -o /dev/null -e inject=getpid:error=EIO true "
+                  ">/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "strace cannot inject faults into the tool here";
+  }
+  put("a.msg", msg_builder().body(std::string(20000, 'z') + kText));
+  put("huge.msg", msg_builder().body(std::string(1 << 20, 'y') + "\0"s));
+  const std::string io = "write error: Input/output error\n";
+  const struct {
+    const char* call;
+    const char* marker;
+    std::string args;
+    std::string err;
+    int status;
+  } cases[] = {
+      {"write", "write(1,", " -body a.msg a.msg a.msg a.msg a.msg", io, 255},
+      {"close", "close(1)", " -body a.msg", io, 255},
+      // The final byte of a large file is read on its own.
+      {"pread64", ", 1, ", " huge.msg",
+       "huge.msg !Message missing terminator (FF instead of 00)\n", 0},
+  };
+  for (const auto& c : cases) {
+    const std::string strace = "cd " + dir_ + " && strace -e trace=" + c.call;
+    const std::string tool = " " + tool_shell_command() + c.args;
+    EXPECT_EQ(
+        std::system((strace + " -o trace" + tool + " >/dev/null 2>&1").c_str()),
+        0);
+    std::istringstream trace(read_file(dir_ + "/trace"));
+    int nth = 0;
+    for (std::string line; std::getline(trace, line);) {
+      ++nth;
+      if (line.find(c.marker) != std::string::npos) {
+        break;
+      }
+    }
+    int status = std::system((strace + " -o /dev/null -e inject=" + c.call +
+                              ":error=EIO:when=" + std::to_string(nth) + tool +
+                              " >/dev/null 2>err")
+                                 .c_str());
+    EXPECT_EQ(WEXITSTATUS(status), c.status) << c.call;
+    EXPECT_EQ(read_file(dir_ + "/err"), kBanner + c.err) << c.call;
+  }
 }
 
 // Without its null device the tool looks at no file. The device is made

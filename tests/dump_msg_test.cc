@@ -6,6 +6,7 @@
 
 #include "dump/output.h"
 #include "dump/text_walk.h"
+#include "tests/msg_builder.h"
 
 namespace {
 
@@ -110,6 +111,39 @@ TEST(WalkMsgText, SplitsTextAndControlLines) {
           << c.what << " cut at " << cut;
     }
     EXPECT_EQ(walk_in_pieces(c.text, std::string::npos), c.both) << c.what;
+  }
+}
+
+// The body phase on its own: no text, or a text area that memory cannot
+// hold, which is refused as a whole before anything is read or shown.
+TEST(DumpMsgBody, NoTextOrNoMemory) {
+  const std::string header = msg_builder().bytes();
+  const struct {
+    uint64_t len;
+    const char* err;
+  } cases[] = {
+      {kHeaderSize, "!No body text\n"},
+      {kHeaderSize + 1, "!No body text\n"},
+      {uint64_t(1) << 62, "!MALLOC failure\n"},
+  };
+  for (const auto& c : cases) {
+    msg_file m;
+    m.f = nullptr;  // nothing may be read
+    m.head = reinterpret_cast<const unsigned char*>(header.data());
+    m.head_size = header.size();
+    m.len = c.len;
+    body_out = ctrl_out = std::tmpfile();
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    dump_msg_body(&m);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << c.len;
+    std::string err = ::testing::internal::GetCapturedStderr();
+    if (err.rfind("==", 0) == 0) {  // AddressSanitizer's word on the refusal
+      err.erase(0, err.find('\n') + 1);
+    }
+    EXPECT_EQ(err, c.err) << c.len;
+    EXPECT_EQ(read_back(body_out), "") << c.len;
+    std::fclose(body_out);
   }
 }
 

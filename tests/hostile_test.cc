@@ -8,7 +8,9 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -126,24 +128,73 @@ TEST_F(Hostile, NamedPipe) {
   EXPECT_EQ(got.status, 0);
 }
 
-// Each file is closed before the next is opened: ten thousand files pass
-// under a limit of 32 descriptors, and one that vanished before the run is
-// reported in its place.
+// Each file is closed before the next is opened, directories too: ten
+// thousand files pass under a limit of 16 descriptors, and one that vanished
+// before the run is reported in its place.
 TEST_F(Hostile, ManyFilesFewDescriptors) {
   msg_builder().body("Hi\r\0"s).write(dir_, "a.msg");
   msg_builder().write(dir_, "gone.msg");
   unlink((dir_ + "/gone.msg").c_str());
+  mkdir((dir_ + "/sub").c_str(), 0700);
   std::vector<std::string> args(10000, "a.msg");
+  std::fill(args.begin(), args.begin() + 20, "sub");
   args[5000] = "gone.msg";
   run_options o = in_dir();
-  o.max_fds = 32;
+  o.max_fds = 16;
   run_result r = run_storlook(args, o);
-  std::string out;
+  std::string out, err = kBanner;
   for (const auto& a : args) {
     out += "Opening " + a + "\n" + (a == "a.msg" ? kReport + "\n" : "");
+    err += a == "sub" ? "sub: Is a directory\n" : "";
   }
   EXPECT_EQ(r.out, out);
-  EXPECT_EQ(r.err, kBanner + "gone.msg: No such file or directory\n");
+  EXPECT_EQ(r.err, err + "gone.msg: No such file or directory\n");
+  EXPECT_EQ(r.status, 0);
+}
+
+// procfs reports a size of 0 for files with content: such a file reads like
+// the same bytes from a regular file, not as a header and one byte.
+TEST_F(Hostile, ProcfsFileReadsWhole) {
+  std::string environment;
+  for (char** e = environ; *e; ++e) {
+    environment.append(*e, std::strlen(*e) + 1);
+  }
+  put_bytes("env.msg", environment);
+  run_result want = run({"-body", "env.msg"});
+  run_result got = run({"-body", "/proc/self/environ"});
+  auto renamed = [](std::string s) {
+    for (size_t at; (at = s.find("/proc/self/environ")) != std::string::npos;) {
+      s.replace(at, 18, "env.msg");
+    }
+    return s;
+  };
+  EXPECT_EQ(renamed(got.out), want.out);
+  EXPECT_EQ(renamed(got.err), want.err);
+}
+
+class Slow : public tool_test {};
+
+// Text kept from a pipe, until memory runs out: the text is refused as a
+// whole, as from a file, and the run goes on.
+TEST_F(Slow, PipedTextBeyondMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit";
+#endif
+  if (tool_command().size() > 1) {
+    GTEST_SKIP() << "the emulator needs more address space than the limit";
+  }
+  put("a.msg", msg_builder().body("Hi\r\0"s));
+  run_options o = in_dir();
+  o.stdin_pipe = true;
+  o.stdin_data = msg_builder().body(std::string(150000000, 't')).bytes();
+  o.max_memory_kb = 300000;
+  run_result r = run_storlook({"-body", "/dev/stdin", "a.msg"}, o);
+  EXPECT_EQ(r.out, opening("/dev/stdin") + kReport + opening("a.msg") +
+                       kReport + "\n-start of message text-\nHi\n" +
+                       "-end of message text-\n\n");
+  EXPECT_EQ(r.err, kBanner +
+                       "/dev/stdin !Message missing terminator (74 instead "
+                       "of 00)\n!MALLOC failure\n");
   EXPECT_EQ(r.status, 0);
 }
 

@@ -156,6 +156,11 @@ int spawn(const std::vector<std::string>& args, const run_options& opts,
       rlimit lim{rlim_t(opts.max_fds), rlim_t(opts.max_fds)};
       setrlimit(RLIMIT_NOFILE, &lim);
     }
+    if (opts.max_memory_kb > 0) {
+      rlimit lim{rlim_t(opts.max_memory_kb) * 1024,
+                 rlim_t(opts.max_memory_kb) * 1024};
+      setrlimit(RLIMIT_AS, &lim);
+    }
     alarm(opts.timeout_s);
     std::vector<std::string> words = tool_command();
     words.insert(words.end(), args.begin(), args.end());

@@ -20,6 +20,7 @@ struct run_options {
   bool merge_stderr = false;  // 2>&1
   std::string stdout_path;    // send stdout to this file instead
   int max_fds = 0;            // RLIMIT_NOFILE for the tool, if set
+  long max_memory_kb = 0;     // RLIMIT_AS for the tool, if set
   unsigned timeout_s = 60;    // killed by SIGALRM (status 142) after this
 };
 
