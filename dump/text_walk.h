@@ -30,6 +30,8 @@ class block_writer {
     std::memcpy(buf_ + n_, p, n);
     n_ += n;
   }
+  /// Appends text with each CR written as a newline.
+  void append_lines(const unsigned char* p, size_t n);
   void flush();
 
  private:
@@ -55,7 +57,7 @@ class text_walker {
   void finish();
 
  private:
-  void append_without_lf(const unsigned char* p, const unsigned char* eol,
+  void append_text_lines(const unsigned char* p, const unsigned char* stop,
                          const unsigned char* end);
 
   block_writer body_;
