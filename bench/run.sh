@@ -7,6 +7,9 @@
 #   D: peak resident memory of B (GNU time), against the message size
 #   E: system calls per message file of A (strace -c), against the floor
 # The floor opens each file, reads it with one read, writes it and closes it.
+# A and C are also timed with a build that does not confine itself: Landlock
+# checks the path of every file opened, which is most of what A and C cost
+# beyond the floor.
 # usage: bench/run.sh [RUNS]   (corpus in $BENCH_CORPUS, default /tmp/storlook-corpus)
 set -euo pipefail
 runs=${1:-7}
@@ -16,7 +19,11 @@ build="$root/build-bench"
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSTORLOOK_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target storlook >/dev/null
+cmake -S "$root" -B "$build-unconfined" -DCMAKE_BUILD_TYPE=Release -DSTORLOOK_TESTS=OFF \
+  -DSTORLOOK_CONFINE=OFF >/dev/null
+cmake --build "$build-unconfined" -j2 --target storlook >/dev/null
 tool="$build/storlook"
+unconfined="$build-unconfined/storlook"
 floor="$build/floor"
 "${CXX:-g++}" -O2 -o "$floor" "$root/bench/floor.cc"
 [ -f "$corpus/huge.msg" ] || python3 "$root/bench/make_corpus" "$corpus"
@@ -51,10 +58,12 @@ compare() {
 cd "$corpus/area"
 echo "storlook benchmark: $(nproc) cores, $runs runs each, medians"
 compare "A -body, 20000 files vs floor" "$tool -body *.msg >/dev/null" "$floor *.msg >/dev/null"
+compare "A' -body, unconfined, vs floor" "$unconfined -body *.msg >/dev/null" "$floor *.msg >/dev/null"
 compare "A -body, 20000 files vs cat" "$tool -body *.msg >/dev/null" "cat *.msg >/dev/null"
 compare "B -body, $(($(stat -c %s ../huge.msg) / 1000000)) MB message vs tr" \
   "$tool -body ../huge.msg >/dev/null" "tr '\r' '\n' <../huge.msg >/dev/null"
 compare "C header report, 20000 files vs floor" "$tool *.msg >/dev/null" "$floor *.msg >/dev/null"
+compare "C' header report, unconfined, vs floor" "$unconfined *.msg >/dev/null" "$floor *.msg >/dev/null"
 compare "C header report, 20000 files vs cat" "$tool *.msg >/dev/null" "cat *.msg >/dev/null"
 
 # GNU time's own footprint is small; a forking Python parent would count its
@@ -71,14 +80,14 @@ fi
 
 # System calls per file over the first 1000 messages, start-up included.
 if command -v strace >/dev/null; then
-  files=$(ls | head -n 1000)
+  files=(*.msg)
+  files=("${files[@]:0:1000}")
   log=$(mktemp)
   calls() {
     strace -c -o "$log" "$@" >/dev/null 2>&1
     awk '$NF == "total" { print $(NF - 2) }' "$log"
   }
-  # shellcheck disable=SC2086
-  awk -v s="$(calls "$tool" -body $files)" -v f="$(calls "$floor" $files)" \
+  awk -v s="$(calls "$tool" -body "${files[@]}")" -v f="$(calls "$floor" "${files[@]}")" \
     'BEGIN { printf "E system calls per file, -body      storlook %.2f  floor %.2f\n", s / 1000, f / 1000 }'
   rm -f "$log"
 else

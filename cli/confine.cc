@@ -1,6 +1,6 @@
 #include "cli/confine.h"
 
-#if defined(__linux__)
+#if defined(__linux__) && !defined(STORLOOK_NO_CONFINE)
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>

@@ -49,52 +49,53 @@ void read_to_end(msg_file* m) {
   m->head_size = m->kept.size();
 }
 
-// The five report lines, gathered and written at once: this is most of the
-// work for a message shown without its text.
-class report_lines {
- public:
-  void put(const char* s, size_t n) {
-    std::memcpy(buf_ + n_, s, n);
-    n_ += n;
-  }
-  void put(const char* s) { put(s, std::strlen(s)); }
-  void put(const stored_msg_hdr& h, text_field f) {
+// Writes the five report lines at once. Built by hand, not by printf, which
+// was most of the work for a message shown without its text.
+void print_report(const stored_msg_hdr& h) {
+  char buf[512];  // the longest report is 360 bytes
+  char* out = buf;
+  auto put = [&out](const char* s, size_t n) {
+    std::memcpy(out, s, n);
+    out += n;
+  };
+  auto put_field = [&](text_field f) {
     put(field_text(h, f), size_t(field_shown_len(h, f)));
-  }
-  void put_dec(unsigned v) {
-    char digits[10];
-    size_t i = sizeof digits;
-    do {
-      digits[--i] = char('0' + v % 10);
-      v /= 10;
-    } while (v != 0);
-    put(digits + i, sizeof digits - i);
-  }
-  void put_hex4(unsigned v) {
-    for (int shift = 12; shift >= 0; shift -= 4) {
-      buf_[n_++] = "0123456789ABCDEF"[(v >> shift) & 0xF];
+  };
+  auto put_addr = [&](fido_addr a) {
+    const unsigned numbers[] = {a.zone, a.net, a.node, a.point};
+    put(" (", 2);
+    for (int i = 0; i < 4; ++i) {
+      char digits[10];
+      char* d = digits + sizeof digits;
+      for (unsigned v = numbers[i]; d == digits + sizeof digits || v; v /= 10) {
+        *--d = char('0' + v % 10);
+      }
+      put(d, size_t(digits + sizeof digits - d));
+      *out++ = ":/.)"[i];
     }
+    *out++ = '\n';
+  };
+  unsigned attr = hdr_u16(h, kAttributeOff);
+  const char* labels = msg_attr_text(attr);
+  put("Subj: ", 6);
+  put_field(kSubjectField);
+  put("\nAttr: 0x", 9);
+  for (int shift = 12; shift >= 0; shift -= 4) {
+    *out++ = "0123456789ABCDEF"[(attr >> shift) & 0xF];
   }
-  void put_addr_line(const char* tag, const stored_msg_hdr& h, text_field name,
-                     fido_addr a) {
-    put(tag);
-    put(h, name);
-    put(" (");
-    put_dec(a.zone);
-    put(":");
-    put_dec(a.net);
-    put("/");
-    put_dec(a.node);
-    put(".");
-    put_dec(a.point);
-    put(")\n");
-  }
-  void write() const { std::fwrite(buf_, 1, n_, stdout); }
-
- private:
-  char buf_[512];  // the longest report is 360 bytes
-  size_t n_ = 0;
-};
+  *out++ = ' ';
+  put(labels, std::strlen(labels));
+  put("\nTo  : ", 7);
+  put_field(kToField);
+  put_addr(dest_addr(h));
+  put("From: ", 6);
+  put_field(kFromField);
+  put_addr(orig_addr(h));
+  put("Time: ", 6);
+  put_field(kDateTimeField);
+  *out++ = '\n';
+  std::fwrite(buf, 1, size_t(out - buf), stdout);
+}
 
 }  // namespace
 
@@ -144,13 +145,13 @@ void dump_msg_body(msg_file* m) {
   if (body_out != null_out || ctrl_out != null_out) {
     std::fputs("\n-start of message text-\n", body_out);
     text_walker walker;
-    const unsigned char* p = m->head + kHeaderSize;
+    unsigned char* p = m->head + kHeaderSize;
     size_t n = m->head_size - kHeaderSize;
     uint64_t left = text_len - n;
     // The rest of a sized file is read into the area a block at a time, up
     // to the text's first NUL; a short read ends the text where it stops.
     for (;;) {
-      auto nul = static_cast<const unsigned char*>(std::memchr(p, 0, n));
+      auto nul = static_cast<unsigned char*>(std::memchr(p, 0, n));
       walker.feed(p, nul ? size_t(nul - p) : n);
       if (nul || !m->sized || left == 0) {
         break;
@@ -200,21 +201,6 @@ void dump_msg(std::FILE* f, const char* path) {
     }
   }
 
-  report_lines r;
-  r.put("Subj: ");
-  r.put(hdr, kSubjectField);
-  unsigned attr = hdr_u16(hdr, kAttributeOff);
-  r.put("\nAttr: 0x");
-  r.put_hex4(attr);
-  r.put(" ");
-  r.put(msg_attr_text(attr));
-  r.put("\n");
-  r.put_addr_line("To  : ", hdr, kToField, dest_addr(hdr));
-  r.put_addr_line("From: ", hdr, kFromField, orig_addr(hdr));
-  r.put("Time: ");
-  r.put(hdr, kDateTimeField);
-  r.put("\n");
-  r.write();
-
+  print_report(hdr);
   dump_msg_body(&m);
 }

@@ -25,7 +25,7 @@ struct msg_file {
   bool kept_whole = true;  // false when memory ran out keeping the text
   /// The bytes read from the start: a file of known size as one block,
   /// other input up to the first NUL of the text.
-  const unsigned char* head = nullptr;
+  unsigned char* head = nullptr;
   size_t head_size = 0;
   std::vector<unsigned char> kept;  // holds the head of other input
 };

@@ -22,8 +22,8 @@ std::string read_back(std::FILE* f) {
 
 // Walks `text` on the routed streams, fed in two pieces cut at `cut`, or a
 // byte at a time if `cut` is npos.
-void walk_text(const std::string& text, size_t cut) {
-  auto bytes = reinterpret_cast<const unsigned char*>(text.data());
+void walk_text(std::string text, size_t cut) {
+  auto bytes = reinterpret_cast<unsigned char*>(&text[0]);
   text_walker walker;
   if (cut == std::string::npos) {
     for (size_t i = 0; i < text.size(); ++i) {
@@ -117,7 +117,7 @@ TEST(WalkMsgText, SplitsTextAndControlLines) {
 // The body phase on its own: no text, or a text area that memory cannot
 // hold, which is refused as a whole before anything is read or shown.
 TEST(DumpMsgBody, NoTextOrNoMemory) {
-  const std::string header = msg_builder().bytes();
+  std::string header = msg_builder().bytes();
   const struct {
     uint64_t len;
     const char* err;
@@ -129,7 +129,7 @@ TEST(DumpMsgBody, NoTextOrNoMemory) {
   for (const auto& c : cases) {
     msg_file m;
     m.f = nullptr;  // nothing may be read
-    m.head = reinterpret_cast<const unsigned char*>(header.data());
+    m.head = reinterpret_cast<unsigned char*>(&header[0]);
     m.head_size = header.size();
     m.len = c.len;
     body_out = ctrl_out = std::tmpfile();
