@@ -83,6 +83,4 @@ void text_walker::finish() {
   if (in_ctrl_line_ && !line_start_) {
     std::putc('\n', ctrl_out);
   }
-  line_start_ = true;
-  in_ctrl_line_ = false;
 }

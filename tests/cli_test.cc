@@ -71,12 +71,13 @@ TEST_F(Cli, HeaderReport) {
            .set_text(kToField, std::string(36, 'T'))
            .set_text(kSubjectField, std::string(72, 'S'))
            .set_text(kDateTimeField, std::string(20, 'D'))
+           .set_u16(kAttributeOff, 0x2356)
            .body("x\x1A"),
        " !Message missing terminator (1A instead of 00)\n"
        " Unterminated 'from' field\n Unterminated 'to' field\n"
        " Unterminated 'subj' field\n Unterminated 'time' field\n",
        "Subj: " + std::string(71, 'S') +
-           "\nAttr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n" +
+           "\nAttr: 0x2356 (CRASH, RECV, FILE, ORPHAN, LOCAL, HOLD, RR)\n" +
            "To  : " + std::string(35, 'T') +
            " (1:234/56.0)\nFrom: " + std::string(35, 'F') +
            " (2:345/67.8)\nTime: " + std::string(19, 'D') + "\n"},
@@ -90,6 +91,11 @@ TEST_F(Cli, HeaderReport) {
        "",
        "Subj: Test\nAttr: 0x0000 \nTo  : All (32768:65535/56.0)\n"
        "From: Sysop (2:345/67.32767)\nTime: 15 Mar 21  08:30:00\n"},
+      {"every hex digit in the attribute word",
+       msg_builder().set_u16(kAttributeOff, 0xCDE0).body(kText), "",
+       "Subj: Test\nAttr: 0xCDE0 (INTRANS, ORPHAN, KILLSENT, LOCAL, FREQ, "
+       "AUDIT, FUPREQ)\nTo  : All (1:234/56.0)\nFrom: Sysop (2:345/67.8)\n"
+       "Time: 15 Mar 21  08:30:00\n"},
       {"NUL in the middle of a field, raw high bytes",
        msg_builder()
            .set_text(kSubjectField, "Re: \x8E\xE9t\xE9\0hidden"s)
@@ -102,9 +108,11 @@ TEST_F(Cli, HeaderReport) {
       {"last field byte set but text ends early",
        msg_builder()
            .set_text(kToField, "Al\0"s + std::string(32, ' ') + "!")
+           .set_u16(kAttributeOff, 0x79AB)
            .body(kText),
        " Unterminated 'to' field\n",
-       "Subj: Test\nAttr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\nTo  : Al "
+       "Subj: Test\nAttr: 0x79AB (PRIVATE, CRASH, SENT, INTRANS, KILLSENT, "
+       "LOCAL, FREQ, RRREQ, RR, AUDIT)\nTo  : Al "
        "(1:234/56.0)\n"
        "From: Sysop (2:345/67.8)\nTime: 15 Mar 21  08:30:00\n"},
   };
@@ -168,6 +176,10 @@ TEST_F(Cli, TextOfTheMessage) {
        a_block + "bbbbbbbbbb\n", "", ""},
       {"NUL early in a long file", "x\r\0"s + std::string(1100000, 'j') + '\0',
        "x\n", "", ""},
+      {"past two blocks", a_block + a_block + "end\r\0"s,
+       a_block + a_block + "end\n", "", ""},
+      {"ends in a control line without CR", "Hi\r\x01PID: x\0"s,
+       "Hi\n@PID: x\n", "@PID: x\n", ""},
       {"one long line", long_line + "\r\0"s, long_line + "\n", "", ""},
       {"short line, then a long one", "short\r" + long_line + "\r\0"s,
        "short\n" + long_line + "\n", "", ""},
@@ -327,9 +339,17 @@ TEST_F(Cli, PipeGivesSameDumpAsFile) {
       {"header and one byte", msg_builder().body("\x1A").bytes()},
       {"message", msg_builder().body(kText).bytes()},
       {"missing terminator", msg_builder().body("abc\r").bytes()},
-      {"long text, NUL early, junk after it",
+      {"one byte past the first block",
        msg_builder()
-           .body("x\r\0"s + std::string(300000, 'j') + "\x7F")
+           .body(std::string((1 << 20) - kHeaderSize, 'a') + "z")
+           .bytes()},
+      {"NUL first in the second block",
+       msg_builder()
+           .body(std::string((1 << 20) - kHeaderSize, 'a') + "\0junk"s)
+           .bytes()},
+      {"NUL early, more than a block after it",
+       msg_builder()
+           .body("x\r\0"s + std::string(1100000, 'j') + "\x7F")
            .bytes()},
       {"long text",
        msg_builder().body(std::string(200000, 'a') + "\r\0"s).bytes()},
@@ -413,6 +433,8 @@ TEST_F(Cli, FailingSystemCalls) {
   } cases[] = {
       {"write", "write(1,", " -body a.msg a.msg a.msg a.msg a.msg", io, 255},
       {"close", "close(1)", " -body a.msg", io, 255},
+      {"read", "Sysop", " a.msg", "a.msg !Error reading msg hdr (190 bytes)\n",
+       0},
       // The final byte of a large file is read on its own.
       {"pread64", ", 1, ", " huge.msg",
        "huge.msg !Message missing terminator (FF instead of 00)\n", 0},

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "dump/output.h"
@@ -146,5 +147,43 @@ TEST(DumpMsgBody, NoTextOrNoMemory) {
     std::fclose(body_out);
   }
 }
+
+#ifndef _WIN32
+// A stream with no descriptor (one in memory) is read through stdio, to its
+// end, like a pipe.
+TEST(DumpMsg, StreamWithoutDescriptor) {
+  struct source {
+    std::string bytes;
+    size_t at;
+  } src{
+      msg_builder().body(std::string("\x01PID: x\rHello\r\0\x1A", 16)).bytes(),
+      0};
+  cookie_io_functions_t io{};
+  io.read = [](void* cookie, char* buf, size_t n) -> ssize_t {
+    auto s = static_cast<source*>(cookie);
+    n = std::min(n, s->bytes.size() - s->at);
+    s->bytes.copy(buf, n, s->at);
+    s->at += n;
+    return ssize_t(n);
+  };
+  std::FILE* in = fopencookie(&src, "r", io);
+  body_out = ctrl_out = std::tmpfile();
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  dump_msg(in, "m.msg");
+  std::fflush(stdout);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "Subj: Test\nAttr: 0x0181 (PRIVATE, KILLSENT, LOCAL)\n"
+            "To  : All (1:234/56.0)\nFrom: Sysop (2:345/67.8)\n"
+            "Time: 15 Mar 21  08:30:00\n\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "m.msg !Message missing terminator (1A instead of 00)\n");
+  EXPECT_EQ(
+      read_back(body_out),
+      "\n-start of message text-\n@PID: x\nHello\n-end of message text-\n");
+  std::fclose(body_out);
+  std::fclose(in);
+}
+#endif
 
 }  // namespace
