@@ -9,12 +9,14 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -218,6 +220,17 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
   sockaddr_in tcp{};
   tcp.sin_family = AF_INET;
   tcp.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  auto tcp_socket = [] { return socket(AF_INET, SOCK_STREAM, 0); };
+  // An abstract Unix socket listening outside the confined process.
+  sockaddr_un abstract{};
+  abstract.sun_family = AF_UNIX;
+  const std::string name = "storlook-test-" + std::to_string(getpid());
+  name.copy(abstract.sun_path + 1, sizeof abstract.sun_path - 2);
+  auto unix_len = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&abstract), unix_len),
+            0);
+  ASSERT_EQ(listen(listener, 1), 0);
   const struct {
     long abi;  // the first that can refuse it
     int refusal;
@@ -234,8 +247,18 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
       {3, EACCES, [&] { return truncate(a.c_str(), 0); }},
       {4, EACCES,
        [&] {
-         return connect(socket(AF_INET, SOCK_STREAM, 0),
-                        reinterpret_cast<sockaddr*>(&tcp), sizeof tcp);
+         return connect(tcp_socket(), reinterpret_cast<sockaddr*>(&tcp),
+                        sizeof tcp);
+       }},
+      {4, EACCES,
+       [&] {
+         return bind(tcp_socket(), reinterpret_cast<sockaddr*>(&tcp),
+                     sizeof tcp);
+       }},
+      {6, EPERM,
+       [&] {
+         return connect(socket(AF_UNIX, SOCK_STREAM, 0),
+                        reinterpret_cast<sockaddr*>(&abstract), unix_len);
        }},
       {5, EACCES, [] { return ioctl(open("/dev/null", O_RDONLY), TCGETS); }},
       {6, EPERM, [] { return kill(getppid(), 0); }},
@@ -256,6 +279,7 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
   }
   int status = 0;
   waitpid(child, &status, 0);
+  close(listener);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0)
       << "ABI " << abi << "; 100: not confined, 99: reading failed, "
