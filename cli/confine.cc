@@ -43,12 +43,13 @@ struct ruleset_attr {
 
 }  // namespace
 
-bool confine_process() {
+bool confine_process(long max_abi) {
   long abi =
       syscall(__NR_landlock_create_ruleset, nullptr, 0, kCreateRulesetVersion);
   if (abi < 1) {
     return false;  // no Landlock in this kernel, or it is turned off
   }
+  abi = abi < max_abi ? abi : max_abi;
   ruleset_attr attr{kFsAbi1, 0, 0};
   if (abi >= 2) {
     attr.handled_access_fs |= kFsRefer;
@@ -81,7 +82,7 @@ bool confine_process() {
 
 #else
 
-bool confine_process() {
+bool confine_process(long) {
   return false;
 }
 

@@ -6,7 +6,8 @@
 /// the running of programs, TCP and, where the kernel knows them, abstract
 /// Unix sockets and signals beyond itself. Descriptors already open keep
 /// working. Best effort: returns false, changing nothing, where the system
-/// offers no such confinement.
-bool confine_process();
+/// offers no such confinement. Only the rights of Landlock ABI versions up
+/// to `max_abi` are handled, which lets a test act as an older kernel.
+bool confine_process(long max_abi = 1L << 30);
 
 #endif  // STORLOOK_CLI_CONFINE_H_
