@@ -18,17 +18,15 @@ constexpr size_t kSubjectOff = 72;  // subject, 72 bytes
 constexpr size_t kSubjectWidth = 72;
 constexpr size_t kDateTimeOff = 144;  // DateTime, 20 bytes
 constexpr size_t kDateTimeWidth = 20;
-constexpr size_t kTimesReadOff = 164;
+// The words timesRead (164), cost (170) and replyTo (184) are not shown.
 constexpr size_t kDestNodeOff = 166;
 constexpr size_t kOrigNodeOff = 168;
-constexpr size_t kCostOff = 170;
 constexpr size_t kOrigNetOff = 172;
 constexpr size_t kDestNetOff = 174;
 constexpr size_t kDestZoneOff = 176;
 constexpr size_t kOrigZoneOff = 178;
 constexpr size_t kDestPointOff = 180;
 constexpr size_t kOrigPointOff = 182;
-constexpr size_t kReplyToOff = 184;
 constexpr size_t kAttributeOff = 186;
 constexpr size_t kNextReplyOff = 188;
 
