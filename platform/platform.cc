@@ -27,8 +27,8 @@ int read_byte_at(std::FILE* f, uint64_t off) {
   int fd = _fileno(f);
   long long here = _lseeki64(fd, 0, SEEK_CUR);
   unsigned char c;
-  bool got =
-      _lseeki64(fd, (long long)off, SEEK_SET) >= 0 && _read(fd, &c, 1) == 1;
+  bool got = _lseeki64(fd, static_cast<long long>(off), SEEK_SET) >= 0 &&
+             _read(fd, &c, 1) == 1;
   _lseeki64(fd, here, SEEK_SET);
   return got ? c : -1;
 }
