@@ -2,12 +2,15 @@
 #ifndef STORLOOK_CLI_CONFINE_H_
 #define STORLOOK_CLI_CONFINE_H_
 
-/// Takes from the process, for good, every file-system right but reading,
-/// the running of programs, TCP and, where the kernel knows them, abstract
-/// Unix sockets and signals beyond itself. Descriptors already open keep
-/// working. Best effort: returns false, changing nothing, where the system
-/// offers no such confinement. Only the rights of Landlock ABI versions up
-/// to `max_abi` are handled, which lets a test act as an older kernel.
+/// Takes from the process, for good, every right but reading files and
+/// writing to the descriptors it holds: no file is written, created,
+/// removed, truncated or changed in mode, owner, times or attributes, no
+/// program runs, no socket is opened, no terminal is typed into, and no
+/// process outside is signalled or inspected. Landlock covers the file
+/// system, TCP and scopes as far as the kernel's ABI reaches, and a seccomp
+/// filter the rest. Best effort: returns false where either is missing,
+/// keeping what there is. Only the rights of Landlock ABI versions up to
+/// `max_abi` are handled, which lets a test act as an older kernel.
 bool confine_process(long max_abi = 1L << 30);
 
 #endif  // STORLOOK_CLI_CONFINE_H_
