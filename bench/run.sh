@@ -7,9 +7,8 @@
 #   D: peak resident memory of B (GNU time), against the message size
 #   E: system calls per message file of A (strace -c), against the floor
 # The floor opens each file, reads it with one read, writes it and closes it.
-# A and C are also timed with a build that does not confine itself: Landlock
-# checks the path of every file opened, which is most of what A and C cost
-# beyond the floor.
+# A and C are also timed with a build that does not confine itself, against
+# the floor and head to head: what Landlock and the system call filter cost.
 # usage: bench/run.sh [RUNS]   (corpus in $BENCH_CORPUS, default /tmp/storlook-corpus)
 set -euo pipefail
 runs=${1:-7}
@@ -59,11 +58,13 @@ cd "$corpus/area"
 echo "storlook benchmark: $(nproc) cores, $runs runs each, medians"
 compare "A -body, 20000 files vs floor" "$tool -body *.msg >/dev/null" "$floor *.msg >/dev/null"
 compare "A' -body, unconfined, vs floor" "$unconfined -body *.msg >/dev/null" "$floor *.msg >/dev/null"
+compare "A -body, confined vs unconfined" "$tool -body *.msg >/dev/null" "$unconfined -body *.msg >/dev/null"
 compare "A -body, 20000 files vs cat" "$tool -body *.msg >/dev/null" "cat *.msg >/dev/null"
 compare "B -body, $(($(stat -c %s ../huge.msg) / 1000000)) MB message vs tr" \
   "$tool -body ../huge.msg >/dev/null" "tr '\r' '\n' <../huge.msg >/dev/null"
 compare "C header report, 20000 files vs floor" "$tool *.msg >/dev/null" "$floor *.msg >/dev/null"
 compare "C' header report, unconfined, vs floor" "$unconfined *.msg >/dev/null" "$floor *.msg >/dev/null"
+compare "C header, confined vs unconfined" "$tool *.msg >/dev/null" "$unconfined *.msg >/dev/null"
 compare "C header report, 20000 files vs cat" "$tool *.msg >/dev/null" "cat *.msg >/dev/null"
 
 # GNU time's own footprint is small; a forking Python parent would count its
