@@ -15,19 +15,23 @@ const char kUsage[] =
     "usage: storlook [-body | -ctrl] <file1.msg> [file2.msg] [...]\n";
 
 // Flushes and closes stdout; a report that did not reach its destination
-// must not end in success.
+// must not end in success. The system's reason is given only when it is the
+// failure's own: a write that failed earlier left none behind.
 bool close_stdout() {
-  bool failed = std::fflush(stdout) != 0;
-  int err = errno;
-  if (std::ferror(stdout)) {
+  bool failed = std::ferror(stdout) != 0;
+  int err = 0;
+  if (std::fflush(stdout) != 0) {
     failed = true;
+    err = errno;
   }
   if (std::fclose(stdout) != 0 && !failed) {
     failed = true;
     err = errno;
   }
-  if (failed) {
+  if (failed && err != 0) {
     std::fprintf(stderr, "write error: %s\n", std::strerror(err));
+  } else if (failed) {
+    std::fputs("write error\n", stderr);
   }
   return !failed;
 }

@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #endif
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -423,7 +425,7 @@ TEST_F(Cli, FailingSystemCalls) {
   }
   put("a.msg", msg_builder().body(std::string(20000, 'z') + kText));
   put("huge.msg", msg_builder().body(std::string(1 << 20, 'y') + "\0"s));
-  const std::string io = "write error: Input/output error\n";
+  const std::string io = "write error: "s + std::strerror(EIO) + "\n";
   const struct {
     const char* call;
     const char* marker;
@@ -431,7 +433,14 @@ TEST_F(Cli, FailingSystemCalls) {
     std::string err;
     int status;
   } cases[] = {
-      {"write", "write(1,", " -body a.msg a.msg a.msg a.msg a.msg", io, 255},
+      // The last write fails: its reason is given. An earlier one fails but
+      // the rest go out: no reason is left to give, least of all the one a
+      // missing file left in errno.
+      {"write", "write(1,", " -body a.msg", io, 255},
+      {"write", "write(1,", " -body a.msg a.msg a.msg a.msg a.msg",
+       "write error\n", 255},
+      {"write", "write(1,", " -body a.msg a.msg a.msg a.msg gone.msg",
+       "gone.msg: "s + std::strerror(ENOENT) + "\nwrite error\n", 255},
       {"close", "close(1)", " -body a.msg", io, 255},
       {"read", "Sysop", " a.msg", "a.msg !Error reading msg hdr (190 bytes)\n",
        0},
