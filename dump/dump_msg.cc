@@ -49,52 +49,22 @@ void read_to_end(msg_file* m) {
   m->head_size = m->kept.size();
 }
 
-// Writes the five report lines at once. Built by hand, not by printf, which
-// was most of the work for a message shown without its text.
+void print_party(const char* label, const stored_msg_hdr& h, text_field f,
+                 fido_addr a) {
+  std::printf("%s%.*s (%u:%u/%u.%u)\n", label, field_shown_len(h, f),
+              field_text(h, f), unsigned(a.zone), unsigned(a.net),
+              unsigned(a.node), unsigned(a.point));
+}
+
 void print_report(const stored_msg_hdr& h) {
-  char buf[512];  // the longest report is 360 bytes
-  char* out = buf;
-  auto put = [&out](const char* s, size_t n) {
-    std::memcpy(out, s, n);
-    out += n;
-  };
-  auto put_field = [&](text_field f) {
-    put(field_text(h, f), size_t(field_shown_len(h, f)));
-  };
-  auto put_addr = [&](fido_addr a) {
-    const unsigned numbers[] = {a.zone, a.net, a.node, a.point};
-    put(" (", 2);
-    for (int i = 0; i < 4; ++i) {
-      char digits[10];
-      char* d = digits + sizeof digits;
-      for (unsigned v = numbers[i]; d == digits + sizeof digits || v; v /= 10) {
-        *--d = char('0' + v % 10);
-      }
-      put(d, size_t(digits + sizeof digits - d));
-      *out++ = ":/.)"[i];
-    }
-    *out++ = '\n';
-  };
   unsigned attr = hdr_u16(h, kAttributeOff);
-  const char* labels = msg_attr_text(attr);
-  put("Subj: ", 6);
-  put_field(kSubjectField);
-  put("\nAttr: 0x", 9);
-  for (int shift = 12; shift >= 0; shift -= 4) {
-    *out++ = "0123456789ABCDEF"[(attr >> shift) & 0xF];
-  }
-  *out++ = ' ';
-  put(labels, std::strlen(labels));
-  put("\nTo  : ", 7);
-  put_field(kToField);
-  put_addr(dest_addr(h));
-  put("From: ", 6);
-  put_field(kFromField);
-  put_addr(orig_addr(h));
-  put("Time: ", 6);
-  put_field(kDateTimeField);
-  *out++ = '\n';
-  std::fwrite(buf, 1, size_t(out - buf), stdout);
+  std::printf("Subj: %.*s\n", field_shown_len(h, kSubjectField),
+              field_text(h, kSubjectField));
+  std::printf("Attr: 0x%04X %s\n", attr, msg_attr_text(attr));
+  print_party("To  : ", h, kToField, dest_addr(h));
+  print_party("From: ", h, kFromField, orig_addr(h));
+  std::printf("Time: %.*s\n", field_shown_len(h, kDateTimeField),
+              field_text(h, kDateTimeField));
 }
 
 }  // namespace
