@@ -7,10 +7,11 @@
 #include "cli/streams.h"
 #include "dump/dump_msg.h"
 #include "platform/platform.h"
+#include "storlook_version.h"
 
 namespace {
 
-const char kRevisionKeyword[] = "$Revision: 3.6 $";
+const char kRevisionKeyword[] = STORLOOK_REVISION_KEYWORD;
 const char kUsage[] =
     "usage: storlook [-body | -ctrl] <file1.msg> [file2.msg] [...]\n";
 

@@ -2,9 +2,10 @@
 # Tosses packets written by CrashMail II's crashwrite into *.MSG areas with
 # crashmail, then checks storlook's dump of every message against what went
 # into the packets. Exits 77 (skipped) when CrashMail II is not installed.
-# usage: interop.sh STORLOOK
+# usage: interop.sh STORLOOK VERSION
 set -eu
 tool=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+version=$2
 for prog in crashwrite crashmail; do
   if ! command -v "$prog" >/dev/null 2>&1; then
     echo "skipped: $prog not installed (Debian package crashmail)"
@@ -69,7 +70,7 @@ msgs=$(ls netmail/*.msg echo/*.msg)
 [ "$(echo "$msgs" | wc -l)" -eq 2 ] || { echo "tossed: $msgs"; exit 1; }
 for m in $msgs; do
   "$tool" -body "$m" >"$m.out" 2>"$m.err"
-  if [ "$(cat "$m.err")" != "$(printf 'storlook rev 3.6 - Dump FidoNet Stored Messages\n')" ]; then
+  if [ "$(cat "$m.err")" != "$(printf 'storlook rev %s - Dump FidoNet Stored Messages\n' "$version")" ]; then
     echo "$m: unexpected diagnostics:"
     cat "$m.err"
     fail=1

@@ -12,8 +12,9 @@
 #include "tests/msg_builder.h"
 #include "tests/run_tool.h"
 
-inline const std::string kBanner =
-    "storlook rev 3.6 - Dump FidoNet Stored Messages\n\n";
+inline const std::string kBannerLine =
+    "storlook rev " STORLOOK_VERSION " - Dump FidoNet Stored Messages";
+inline const std::string kBanner = kBannerLine + "\n\n";
 inline const std::string kUsage =
     "usage: storlook [-body | -ctrl] <file1.msg> [file2.msg] [...]\n";
 // The report of msg_builder's default header.
