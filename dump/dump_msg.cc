@@ -14,7 +14,12 @@
 namespace {
 
 // A file of known size is read this much at a time, its first block here.
-constexpr size_t kReadBlock = size_t(1) << 20;
+// The fuzz build makes it small, so that short inputs take every read path.
+#ifndef STORLOOK_READ_BLOCK
+#define STORLOOK_READ_BLOCK (size_t(1) << 20)
+#endif
+constexpr size_t kReadBlock = STORLOOK_READ_BLOCK;
+static_assert(kReadBlock > kHeaderSize, "the first block holds the header");
 unsigned char first_block[kReadBlock];
 
 // Reads input of unknown size to its end, keeping the header and the text
