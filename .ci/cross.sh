@@ -5,14 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-missing=()
-for pkg in g++-s390x-linux-gnu g++-i686-linux-gnu qemu-user-static googletest cmake make; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
-done
-if ((${#missing[@]})); then
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+bash .ci/need.sh g++-s390x-linux-gnu g++-i686-linux-gnu qemu-user-static googletest cmake make
 
 for target in s390x i686; do
   start=$(date +%s)

@@ -4,14 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-missing=()
-for pkg in g++-mingw-w64-x86-64 wine64 googletest mandoc; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
-done
-if ((${#missing[@]})); then
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+bash .ci/need.sh g++-mingw-w64-x86-64 wine64 googletest mandoc
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 cmake --build build-win -j2
@@ -20,8 +13,16 @@ cmake --build build-win -j2
 # hangs ctest: start it, and the prefix, apart from ctest's streams.
 export WINEDEBUG=-all
 unset DISPLAY
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
+# wine64's own programs, wherever the package puts them, else from the PATH.
+find_tool() {
+  local f
+  for f in $(dpkg -L wine64 2>/dev/null | grep "/$1\$"); do
+    [ -f "$f" ] && [ -x "$f" ] && { echo "$f"; return; }
+  done
+  command -v "$1"
+}
+wine=$(find_tool wine64)
+wineserver=$(find_tool wineserver64)
 # The server and the services that wineboot starts then stay up, away from
 # ctest's pipes. The server needs the prefix folder; wineboot fills it.
 mkdir -p "${WINEPREFIX:-$HOME/.wine}"

@@ -18,4 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One .exe that needs no DLL beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# wine64's own loader where Debian keeps it, else whatever wine is on the PATH.
+find_program(STORLOOK_WINE wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+find_program(STORLOOK_WINE NAMES wine64 wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${STORLOOK_WINE})
