@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 
 bash .ci/need.sh g++-mingw-w64-x86-64 wine64 googletest mandoc
 
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DSTORLOOK_TESTS=ON -DSTORLOOK_GTEST_SOURCE=/usr/src/googletest
 cmake --build build-win -j2
 
 # A wine server left holding ctest's output pipe makes every test slow or

@@ -5,9 +5,7 @@
 #include <sys/wait.h>
 #endif
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -257,19 +255,18 @@ TEST_F(Cli, UnopenableFilesKeepTheRunGoing) {
   std::filesystem::create_directory(dir_ + "/sub.msg");
 #ifdef _WIN32
   // Windows will not open a directory, nor take an escape in a file name.
-  const std::string dir_error = "Permission denied";
+  const std::string dir_error = sys_error(EACCES);
   const std::string odd = "%s%n.msg";
 #else
-  const std::string dir_error = "Is a directory";
+  const std::string dir_error = sys_error(EISDIR);
   const std::string odd = "%s%n\x1b[31m.msg";
 #endif
   run_result r = run({"missing.msg", "", "sub.msg", odd, "a.msg"});
   EXPECT_EQ(r.out, opening("missing.msg") + opening("") + opening("sub.msg") +
                        opening(odd) + opening("a.msg") + kReport + "\n");
-  EXPECT_EQ(r.err, kBanner + "missing.msg: No such file or directory\n" +
-                       ": No such file or directory\n" +
-                       "sub.msg: " + dir_error + "\n" + odd +
-                       ": No such file or directory\n");
+  const std::string missing = ": " + sys_error(ENOENT) + "\n";
+  EXPECT_EQ(r.err, kBanner + "missing.msg" + missing + missing + "sub.msg: " +
+                       dir_error + "\n" + odd + missing);
   EXPECT_EQ(r.status, 0);
 }
 
@@ -289,7 +286,7 @@ TEST_F(Cli, CombinedStreamKeepsOrder) {
       run_storlook({"a.msg", "gone.msg", "bad.msg", "short.msg", "a.msg"}, o);
   EXPECT_EQ(r.out,
             kBanner + opening("a.msg") + kReport + "\n" + opening("gone.msg") +
-                "gone.msg: No such file or directory\n" + opening("bad.msg") +
+                "gone.msg: " + sys_error(ENOENT) + "\n" + opening("bad.msg") +
                 "bad.msg !Message missing terminator (78 instead of 00)\n" +
                 "bad.msg Unterminated 'from' field\n" + "Subj: Test\n" +
                 "Attr: 0x0400 \n" + "To  : All (1:234/56.0)\n" +
@@ -375,6 +372,9 @@ TEST_F(Cli, PipeGivesSameDumpAsFile) {
 
 // A report that cannot be written must not end in success.
 TEST_F(Cli, WriteErrorOnStdoutFails) {
+  if (!std::ifstream("/dev/full")) {
+    GTEST_SKIP() << "no /dev/full here";
+  }
   put("a.msg", msg_builder().body(std::string(20000, 'z') + kText));
   for (int files : {1, 50}) {  // lost at exit, and lost mid-run
     run_options o = in_dir();
@@ -382,7 +382,7 @@ TEST_F(Cli, WriteErrorOnStdoutFails) {
     std::vector<std::string> args{"-body"};
     args.insert(args.end(), size_t(files), "a.msg");
     run_result r = run_storlook(args, o);
-    EXPECT_EQ(r.err, kBanner + "write error: No space left on device\n")
+    EXPECT_EQ(r.err, kBanner + "write error: " + sys_error(ENOSPC) + "\n")
         << files;
     EXPECT_EQ(r.status, 255) << files;
   }
@@ -392,7 +392,7 @@ TEST_F(Cli, WriteErrorOnStdoutFails) {
 // report must not land in the null device opened in its place.
 TEST_F(Cli, ClosedStdoutFails) {
   put("a.msg", msg_builder().body(kText));
-  const std::string lost = kBanner + "write error: Bad file descriptor\n";
+  const std::string lost = kBanner + "write error: " + sys_error(EBADF) + "\n";
   const struct {
     const char* redirections;
     std::string err;
@@ -416,6 +416,9 @@ TEST_F(Cli, ClosedStdoutFails) {
 TEST_F(Cli, FailingSystemCalls) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "LeakSanitizer does not run under ptrace";
+#elif !defined(__GLIBC__)
+  GTEST_SKIP() << "the calls it fails are those glibc makes (musl writes "
+                  "stdout with writev)";
 #endif
   if (tool_command().size() > 1 ||
       std::system("strace -o /dev/null -e inject=getpid:error=EIO true "
@@ -424,7 +427,7 @@ TEST_F(Cli, FailingSystemCalls) {
   }
   put("a.msg", msg_builder().body(std::string(20000, 'z') + kText));
   put("huge.msg", msg_builder().body(std::string(1 << 20, 'y') + "\0"s));
-  const std::string io = "write error: "s + std::strerror(EIO) + "\n";
+  const std::string io = "write error: " + sys_error(EIO) + "\n";
   const struct {
     const char* call;
     const char* marker;
@@ -439,7 +442,7 @@ TEST_F(Cli, FailingSystemCalls) {
       {"write", "write(1,", " -body a.msg a.msg a.msg a.msg a.msg",
        "write error\n", 255},
       {"write", "write(1,", " -body a.msg a.msg a.msg a.msg gone.msg",
-       "gone.msg: "s + std::strerror(ENOENT) + "\nwrite error\n", 255},
+       "gone.msg: " + sys_error(ENOENT) + "\nwrite error\n", 255},
       {"close", "close(1)", " -body a.msg", io, 255},
       {"read", "Sysop", " a.msg", "a.msg !Error reading msg hdr (190 bytes)\n",
        0},
@@ -486,7 +489,7 @@ TEST_F(Cli, NullDeviceUnavailable) {
   EXPECT_EQ(WEXITSTATUS(status), 255);
   EXPECT_EQ(read_file(dir_ + "/out"), "");
   EXPECT_EQ(read_file(dir_ + "/err"),
-            kBanner + "/dev/null: Read-only file system\n");
+            kBanner + "/dev/null: " + sys_error(EROFS) + "\n");
 }
 #endif  // !_WIN32
 

@@ -148,9 +148,9 @@ TEST(DumpMsgBody, NoTextOrNoMemory) {
   }
 }
 
-#ifndef _WIN32
+#ifdef __linux__
 // A stream with no descriptor (one in memory) is read through stdio, to its
-// end, like a pipe.
+// end, like a pipe. fopencookie is the Linux C libraries' own.
 TEST(DumpMsg, StreamWithoutDescriptor) {
   struct source {
     std::string bytes;

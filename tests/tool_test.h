@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -24,6 +26,11 @@ inline const std::string kReport =
     "To  : All (1:234/56.0)\n"
     "From: Sysop (2:345/67.8)\n"
     "Time: 15 Mar 21  08:30:00\n";
+
+/// The system's own text for an error number, as the tool prints it.
+inline std::string sys_error(int err) {
+  return std::strerror(err);
+}
 
 inline std::string opening(const std::string& path) {
   return "Opening " + path + "\n";
