@@ -9,6 +9,9 @@
 # The floor opens each file, reads it with one read, writes it and closes it.
 # A and C are also timed with a build that does not confine itself, against
 # the floor and head to head: what Landlock and the system call filter cost.
+# B is also timed with the text walk built without -fvect-cost-model=cheap,
+# head to head: what that flag pays. Every build is the default optimised
+# one (RelWithDebInfo, -O2), as packages ship it.
 # usage: bench/run.sh [RUNS]   (corpus in $BENCH_CORPUS, default /tmp/storlook-corpus)
 set -euo pipefail
 runs=${1:-7}
@@ -16,13 +19,19 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 corpus=${BENCH_CORPUS:-/tmp/storlook-corpus}
 build="$root/build-bench"
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSTORLOOK_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target storlook >/dev/null
-cmake -S "$root" -B "$build-unconfined" -DCMAKE_BUILD_TYPE=Release -DSTORLOOK_TESTS=OFF \
-  -DSTORLOOK_CONFINE=OFF >/dev/null
-cmake --build "$build-unconfined" -j2 --target storlook >/dev/null
+# variant NAME CMAKE_OPTION...: builds the tool in $build-NAME.
+variant() {
+  local dir="$build${1:+-$1}"
+  shift
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTORLOOK_TESTS=OFF "$@" >/dev/null
+  cmake --build "$dir" -j2 --target storlook >/dev/null
+}
+variant "" -DSTORLOOK_CONFINE=ON -USTORLOOK_TEXT_WALK_FLAGS
+variant unconfined -DSTORLOOK_CONFINE=OFF
+variant plain-walk -DSTORLOOK_TEXT_WALK_FLAGS=
 tool="$build/storlook"
 unconfined="$build-unconfined/storlook"
+plain_walk="$build-plain-walk/storlook"
 floor="$build/floor"
 "${CXX:-g++}" -O2 -o "$floor" "$root/bench/floor.cc"
 [ -f "$corpus/huge.msg" ] || python3 "$root/bench/make_corpus" "$corpus"
@@ -62,6 +71,8 @@ compare "A -body, confined vs unconfined" "$tool -body *.msg >/dev/null" "$uncon
 compare "A -body, 20000 files vs cat" "$tool -body *.msg >/dev/null" "cat *.msg >/dev/null"
 compare "B -body, $(($(stat -c %s ../huge.msg) / 1000000)) MB message vs tr" \
   "$tool -body ../huge.msg >/dev/null" "tr '\r' '\n' <../huge.msg >/dev/null"
+compare "B -body, cheap vectorizing vs without" \
+  "$tool -body ../huge.msg >/dev/null" "$plain_walk -body ../huge.msg >/dev/null"
 compare "C header report, 20000 files vs floor" "$tool *.msg >/dev/null" "$floor *.msg >/dev/null"
 compare "C' header report, unconfined, vs floor" "$unconfined *.msg >/dev/null" "$floor *.msg >/dev/null"
 compare "C header, confined vs unconfined" "$tool *.msg >/dev/null" "$unconfined *.msg >/dev/null"
