@@ -86,6 +86,9 @@ bool restrict_file_system(long max_abi) {
 // The architecture whose system call numbers the filter is written in.
 #if defined(__x86_64__) && !defined(__ILP32__)
 constexpr uint32_t kArch = AUDIT_ARCH_X86_64;
+// Calls numbered from here on are the x32 ABI's (the kernel's
+// __X32_SYSCALL_BIT, which not every C library's headers bring).
+constexpr uint32_t kX32CallBit = 0x40000000;
 #elif defined(__i386__)
 constexpr uint32_t kArch = AUDIT_ARCH_I386;
 #elif defined(__aarch64__) && !defined(__AARCH64EB__)
@@ -296,8 +299,8 @@ bool filter_system_calls() {
   f.load(offsetof(seccomp_data, arch));
   f.unless(kArch, kRefuse);
   f.load(offsetof(seccomp_data, nr));
-#ifdef __X32_SYSCALL_BIT
-  f.at_least(__X32_SYSCALL_BIT, kRefuse);
+#ifdef __x86_64__
+  f.at_least(kX32CallBit, kRefuse);
 #endif
   for (int nr : kFastPath) {
     f.on(uint32_t(nr), kAllow);

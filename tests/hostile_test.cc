@@ -355,8 +355,8 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
        return syscall(SYS_io_uring_setup, 1, params);
      }},
 #if defined(__x86_64__)
-    // The same call in the x32 numbering.
-    {kFilter, EPERM, [] { return syscall(__X32_SYSCALL_BIT + SYS_getpid); }},
+    // The same call in the x32 numbering (the kernel's __X32_SYSCALL_BIT).
+    {kFilter, EPERM, [] { return syscall(0x40000000 + SYS_getpid); }},
 #endif
     {4, EACCES, [&] { return connect(tcp_fds[0], to(tcp), sizeof tcp); }},
     {4, EACCES, [&] { return bind(tcp_fds[1], to(tcp), sizeof tcp); }},
