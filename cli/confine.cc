@@ -246,25 +246,13 @@ class filter {
   }
   void ret(uint32_t action) { add(BPF_STMT(BPF_RET | BPF_K, action)); }
   /// Returns `action` when the loaded word is `k`.
-  void on(uint32_t k, uint32_t action) {
-    add(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, k, 0, 1));
-    ret(action);
-  }
+  void on(uint32_t k, uint32_t action) { test(BPF_JEQ, k, true, action); }
   /// Returns `action` unless the loaded word is `k`.
-  void unless(uint32_t k, uint32_t action) {
-    add(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, k, 1, 0));
-    ret(action);
-  }
+  void unless(uint32_t k, uint32_t action) { test(BPF_JEQ, k, false, action); }
   /// Returns `action` when the loaded word is `k` or more.
-  void at_least(uint32_t k, uint32_t action) {
-    add(BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, k, 0, 1));
-    ret(action);
-  }
+  void at_least(uint32_t k, uint32_t action) { test(BPF_JGE, k, true, action); }
   /// Returns `action` when the loaded word has any of the bits of `k`.
-  void on_bits(uint32_t k, uint32_t action) {
-    add(BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, k, 0, 1));
-    ret(action);
-  }
+  void on_bits(uint32_t k, uint32_t action) { test(BPF_JSET, k, true, action); }
   /// Opens a check of the arguments of call `nr`, which must end in a ret
   /// before end_args(), given what begin_args() returned.
   size_t begin_args(int nr) {
@@ -281,6 +269,13 @@ class filter {
 
  private:
   void add(sock_filter f) { prog_.push_back(f); }
+  /// Returns `action` when the loaded word passes `op` against `k` (or,
+  /// with `when` false, when it does not); goes on otherwise.
+  void test(uint16_t op, uint32_t k, bool when, uint32_t action) {
+    add(BPF_JUMP(BPF_JMP | op | BPF_K, k, uint8_t(when ? 0 : 1),
+                 uint8_t(when ? 1 : 0)));
+    ret(action);
+  }
   std::vector<sock_filter> prog_;
 };
 

@@ -357,6 +357,24 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
 #if defined(__x86_64__)
     // The same call in the x32 numbering (the kernel's __X32_SYSCALL_BIT).
     {kFilter, EPERM, [] { return syscall(0x40000000 + SYS_getpid); }},
+    // And through the 32-bit entry, where numbers mean other calls; tried
+    // in a process of its own, as a kernel without that entry kills it.
+    {kFilter, EPERM,
+     [] {
+       pid_t pid = fork();
+       if (pid == 0) {
+         long got = 20;  // getpid, in i386 numbering
+         asm volatile("int $0x80"
+                      : "+a"(got)
+                      :
+                      : "rcx", "r8", "r9", "r10", "r11", "memory");
+         _exit(got == -EPERM ? 0 : 1);
+       }
+       int status = 0;
+       waitpid(pid, &status, 0);
+       errno = EPERM;
+       return WIFEXITED(status) && WEXITSTATUS(status) != 0 ? 0 : -1;
+     }},
 #endif
     {4, EACCES, [&] { return connect(tcp_fds[0], to(tcp), sizeof tcp); }},
     {4, EACCES, [&] { return bind(tcp_fds[1], to(tcp), sizeof tcp); }},
