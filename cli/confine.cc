@@ -226,10 +226,39 @@ constexpr int kRefused[] = {
 #ifdef SYS_socketcall
     SYS_socketcall,
 #endif
+    // What a process run as root could still do to the whole system: load
+    // modules or a kernel, mount, enter namespaces, set clocks and names,
+    // reach keys, kernel programs and other processes' files by handle.
+    // clang-format off
+    SYS_init_module, SYS_finit_module, SYS_delete_module, SYS_kexec_load,
+    SYS_reboot, SYS_swapon, SYS_swapoff, SYS_acct, SYS_quotactl,
+    SYS_mount, SYS_umount2, SYS_pivot_root, SYS_chroot, SYS_open_tree,
+    SYS_move_mount, SYS_fsopen, SYS_fsconfig, SYS_fsmount, SYS_fspick,
+    SYS_mount_setattr, SYS_setns, SYS_unshare, SYS_settimeofday,
+    SYS_clock_settime, SYS_adjtimex, SYS_clock_adjtime, SYS_sethostname,
+    SYS_setdomainname, SYS_keyctl, SYS_add_key, SYS_request_key, SYS_bpf,
+    SYS_perf_event_open, SYS_userfaultfd, SYS_name_to_handle_at,
+    SYS_open_by_handle_at,
+    // clang-format on
+#ifdef SYS_kexec_file_load
+    SYS_kexec_file_load,
+#endif
+#ifdef SYS_clock_settime64
+    SYS_clock_settime64, SYS_clock_adjtime64,
+#endif
+#ifdef SYS_iopl
+    SYS_iopl, SYS_ioperm,
+#endif
 };
 
 // Calls whose arguments live in memory, out of the filter's sight; the C
 // library falls back from them.
+#ifndef SYS_openat2
+#define SYS_openat2 437
+#endif
+#ifndef SYS_io_uring_setup
+#define SYS_io_uring_setup 425
+#endif
 constexpr int kHidden[] = {SYS_openat2, SYS_io_uring_setup};
 
 // Where the low 32 bits of a call's argument lie in struct seccomp_data.

@@ -13,6 +13,7 @@ extern char** environ;
 #include <arpa/inet.h>
 #include <linux/openat2.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/ptrace.h>
@@ -344,6 +345,10 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
        iovec local{&into, 1}, remote{&from, 1};
        return process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
      }},
+    // A new user namespace; and, refused to anyone but root anyway, a
+    // kernel module, which root would be told is not a module.
+    {kFilter, EPERM, [] { return unshare(CLONE_NEWUSER); }},
+    {kFilter, EPERM, [] { return syscall(SYS_finit_module, -1, "", 0); }},
     {kFilter, ENOSYS,
      [&] {
        open_how how{};
