@@ -13,4 +13,16 @@
 /// `max_abi` are handled, which lets a test act as an older kernel.
 bool confine_process(long max_abi = 1L << 30);
 
+#ifdef __linux__
+#include <cstdint>
+
+/// The Landlock rights handled at ABI `abi`, as struct landlock_ruleset_attr
+/// holds them: all the ABI knows but reading files and directories, and
+/// truncation, which the system call filter refuses at less cost.
+struct landlock_rights {
+  uint64_t fs, net, scoped;
+};
+landlock_rights landlock_rights_for(long abi);
+#endif
+
 #endif  // STORLOOK_CLI_CONFINE_H_

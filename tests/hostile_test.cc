@@ -225,6 +225,25 @@ TEST_F(Slow, PipedTextBeyondMemory) {
 }
 
 #ifdef __linux__
+// What each Landlock ABI knows, from the kernel's landlock.h: the tool handles
+// all of it but reading and truncation, and nothing more, since a kernel
+// refuses a whole ruleset that names a right it does not know.
+TEST(Confine, LandlockRightsOfEachAbi) {
+  constexpr uint64_t kReadTruncate = 0x4000 | 0x8 | 0x4;
+  const struct {
+    long abi;
+    uint64_t fs, net, scoped;
+  } abis[] = {{1, 0x1FFF, 0, 0}, {2, 0x3FFF, 0, 0}, {3, 0x7FFF, 0, 0},
+              {4, 0x7FFF, 3, 0}, {5, 0xFFFF, 3, 0}, {6, 0xFFFF, 3, 3},
+              {7, 0xFFFF, 3, 3}};
+  for (const auto& a : abis) {
+    landlock_rights r = landlock_rights_for(a.abi);
+    EXPECT_EQ(r.fs, a.fs & ~kReadTruncate) << "ABI " << a.abi;
+    EXPECT_EQ(r.net, a.net) << "ABI " << a.abi;
+    EXPECT_EQ(r.scoped, a.scoped) << "ABI " << a.abi;
+  }
+}
+
 // Code that took over the tool through a crafted message can still read, and
 // write to the descriptors it holds, but nothing more: each attempt below is
 // refused with the error of the layer that must refuse it, and fails the test
