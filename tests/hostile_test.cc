@@ -16,6 +16,7 @@ extern char** environ;
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -419,7 +420,9 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
       abstract_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
       setsid();
       tty = open(tty_path.c_str(), O_RDWR);
-      if (!confine_process(as_abi)) {
+      // Both layers need no_new_privs unless the caller is root, as here.
+      if (!confine_process(as_abi) ||
+          prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) != 1) {
         _exit(100);
       }
       for (size_t i = 0; i < sizeof checks / sizeof checks[0]; ++i) {
