@@ -42,14 +42,6 @@ constexpr uint64_t kNetConnectTcp = 1ull << 1;
 constexpr uint64_t kScopeAbstractUnix = 1ull << 0;
 constexpr uint64_t kScopeSignal = 1ull << 1;
 
-// struct landlock_ruleset_attr as of ABI 6. An older kernel takes it whole
-// as long as the fields it does not know are 0.
-struct ruleset_attr {
-  uint64_t handled_access_fs;
-  uint64_t handled_access_net;
-  uint64_t scoped;
-};
-
 }  // namespace
 
 landlock_rights landlock_rights_for(long abi) {
@@ -80,8 +72,9 @@ bool restrict_file_system(long max_abi) {
   if (abi < 1) {
     return false;  // no Landlock in this kernel, or it is turned off
   }
-  landlock_rights rights = landlock_rights_for(abi < max_abi ? abi : max_abi);
-  ruleset_attr attr{rights.fs, rights.net, rights.scoped};
+  // An older kernel takes the ABI 6 structure whole, as long as the fields
+  // it does not know are 0.
+  landlock_rights attr = landlock_rights_for(abi < max_abi ? abi : max_abi);
   long fd = syscall(__NR_landlock_create_ruleset, &attr, sizeof attr, 0u);
   if (fd < 0) {
     return false;
@@ -172,37 +165,22 @@ constexpr int kFastPath[] = {
 // What the tool never does, and code that took it over must not: change a
 // file through a descriptor it holds or by name (size, mode, owner, times,
 // attributes), open a socket, run a program, or reach into a process.
+// clang-format off
 constexpr int kRefused[] = {
-    SYS_truncate,
-    SYS_ftruncate,
-    SYS_fallocate,
-    SYS_fchmod,
-    SYS_fchmodat,
-    __NR_fchmodat2,
-    SYS_fchown,
-    SYS_fchownat,
+    SYS_truncate, SYS_ftruncate, SYS_fallocate,
+    SYS_fchmod, SYS_fchmodat, __NR_fchmodat2, SYS_fchown, SYS_fchownat,
     SYS_utimensat,
-    SYS_setxattr,
-    SYS_lsetxattr,
-    SYS_fsetxattr,
-    SYS_removexattr,
-    SYS_lremovexattr,
-    SYS_fremovexattr,
-    __NR_setxattrat,
-    __NR_removexattrat,
+    SYS_setxattr, SYS_lsetxattr, SYS_fsetxattr, __NR_setxattrat,
+    SYS_removexattr, SYS_lremovexattr, SYS_fremovexattr, __NR_removexattrat,
     __NR_file_setattr,
-    SYS_socket,
-    SYS_socketpair,
-    SYS_execve,
-    SYS_execveat,
-    SYS_process_vm_readv,
-    SYS_process_vm_writev,
+    SYS_socket, SYS_socketpair,
+    SYS_execve, SYS_execveat,
+    SYS_process_vm_readv, SYS_process_vm_writev,
 #ifndef STORLOOK_SANITIZED
     SYS_ptrace,
 #endif
 #ifdef SYS_truncate64
-    SYS_truncate64,
-    SYS_ftruncate64,
+    SYS_truncate64, SYS_ftruncate64,
 #endif
 #ifdef SYS_creat
     SYS_creat,
@@ -211,13 +189,10 @@ constexpr int kRefused[] = {
     SYS_chmod,
 #endif
 #ifdef SYS_chown
-    SYS_chown,
-    SYS_lchown,
+    SYS_chown, SYS_lchown,
 #endif
 #ifdef SYS_chown32
-    SYS_chown32,
-    SYS_lchown32,
-    SYS_fchown32,
+    SYS_chown32, SYS_lchown32, SYS_fchown32,
 #endif
 #ifdef SYS_utime
     SYS_utime,
@@ -237,7 +212,6 @@ constexpr int kRefused[] = {
     // What a process run as root could still do to the whole system: load
     // modules or a kernel, mount, enter namespaces, set clocks and names,
     // reach keys, kernel programs and other processes' files by handle.
-    // clang-format off
     SYS_init_module, SYS_finit_module, SYS_delete_module, SYS_kexec_load,
     SYS_reboot, SYS_swapon, SYS_swapoff, SYS_acct, SYS_quotactl,
     SYS_mount, SYS_umount2, SYS_pivot_root, SYS_chroot, SYS_open_tree,
@@ -247,19 +221,17 @@ constexpr int kRefused[] = {
     SYS_setdomainname, SYS_keyctl, SYS_add_key, SYS_request_key, SYS_bpf,
     SYS_perf_event_open, SYS_userfaultfd, SYS_name_to_handle_at,
     SYS_open_by_handle_at,
-// clang-format on
 #ifdef SYS_kexec_file_load
     SYS_kexec_file_load,
 #endif
 #ifdef SYS_clock_settime64
-    SYS_clock_settime64,
-    SYS_clock_adjtime64,
+    SYS_clock_settime64, SYS_clock_adjtime64,
 #endif
 #ifdef SYS_iopl
-    SYS_iopl,
-    SYS_ioperm,
+    SYS_iopl, SYS_ioperm,
 #endif
 };
+// clang-format on
 
 // Calls whose arguments live in memory, out of the filter's sight; the C
 // library falls back from them.

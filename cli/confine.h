@@ -16,9 +16,10 @@ bool confine_process(long max_abi = 1L << 30);
 #ifdef __linux__
 #include <cstdint>
 
-/// The Landlock rights handled at ABI `abi`, as struct landlock_ruleset_attr
-/// holds them: all the ABI knows but reading files and directories, and
-/// truncation, which the system call filter refuses at less cost.
+/// The Landlock rights handled at ABI `abi`, laid out as the kernel's
+/// struct landlock_ruleset_attr of ABI 6: all the ABI knows but reading files
+/// and directories, and truncation, which the system call filter refuses at
+/// less cost.
 struct landlock_rights {
   uint64_t fs, net, scoped;
 };
