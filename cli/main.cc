@@ -16,25 +16,20 @@ const char kUsage[] =
     "usage: storlook [-body | -ctrl] <file1.msg> [file2.msg] [...]\n";
 
 // Flushes and closes stdout; a report that did not reach its destination
-// must not end in success. The system's reason is given only when it is the
-// failure's own: a write that failed earlier left none behind.
+// must not end in success. The reason given is that of the first write that
+// failed, wherever it failed.
 bool close_stdout() {
-  bool failed = std::ferror(stdout) != 0;
-  int err = 0;
-  if (std::fflush(stdout) != 0) {
-    failed = true;
-    err = errno;
+  flush_report();
+  write_failure w = report_write_failure();
+  if (std::fclose(stdout) != 0 && !w.failed) {
+    w = {true, errno};
   }
-  if (std::fclose(stdout) != 0 && !failed) {
-    failed = true;
-    err = errno;
-  }
-  if (failed && err != 0) {
-    std::fprintf(stderr, "write error: %s\n", std::strerror(err));
-  } else if (failed) {
+  if (w.failed && w.cause != 0) {
+    std::fprintf(stderr, "write error: %s\n", std::strerror(w.cause));
+  } else if (w.failed) {
     std::fputs("write error\n", stderr);
   }
-  return !failed;
+  return !w.failed;
 }
 
 int run(int argc, char** argv) {
@@ -51,8 +46,9 @@ int run(int argc, char** argv) {
     diag("%s", kUsage);
     return -1;
   }
-  if (!open_null_out()) {
-    diag("%s: %s\n", kNullDevice, std::strerror(errno));
+  const char* why = nullptr;
+  if (!open_null_out(&why)) {
+    diag("%s: %s\n", kNullDevice, why);
     return -1;
   }
   // Every output is open: from here on the tool only reads.
@@ -69,13 +65,14 @@ int run(int argc, char** argv) {
     std::fputs("Opening ", stdout);
     std::fputs(arg, stdout);
     std::putc('\n', stdout);
-    std::FILE* f = std::fopen(arg, "rb");
-    if (!f) {
+    note_write_error();
+    int fd = open_to_read(arg);
+    if (fd < 0) {
       diag("%s: %s\n", arg, std::strerror(errno));
       continue;
     }
-    dump_msg(f, arg);
-    std::fclose(f);
+    dump_msg(fd, arg);
+    close_input(fd);
   }
   return 0;
 }

@@ -2,8 +2,8 @@
 
 #include "platform/platform.h"
 
-bool open_null_out() {
-  null_out = std::fopen(kNullDevice, "w+");
+bool open_null_out(const char** why) {
+  null_out = open_null_device(why);
   body_out = null_out;
   ctrl_out = null_out;
   return null_out != nullptr;

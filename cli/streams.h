@@ -5,8 +5,9 @@
 #include "dump/output.h"
 
 /// Opens the null device into `null_out` and routes both streams to it.
-/// Returns false, with errno set, when the device cannot be opened.
-bool open_null_out();
+/// Returns false, with the reason in `why`, when the device cannot be
+/// opened or is not one.
+bool open_null_out(const char** why);
 
 /// Applies an option argument (one that starts with '-') to the routing.
 /// Returns false when the option is not known.

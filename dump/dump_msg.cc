@@ -22,27 +22,33 @@ constexpr size_t kReadBlock = STORLOOK_READ_BLOCK;
 static_assert(kReadBlock > kHeaderSize, "the first block holds the header");
 unsigned char first_block[kReadBlock];
 
-// Reads input of unknown size to its end, keeping the header and the text
-// up to its first NUL; later bytes are only counted.
+// Reads input of unknown size to its end, keeping the header and, where a
+// stream shows it, the text up to its first NUL; later bytes are only
+// counted.
 void read_to_end(msg_file* m) {
   unsigned char* block = first_block;
-  bool nul_seen = false;
+  const bool text_shown = body_out != null_out || ctrl_out != null_out;
+  bool done_keeping = false;
   size_t got;
-  while ((got = read_some(m->f, block, kReadBlock)) > 0) {
+  while ((got = read_some(m->fd, m->f, block, kReadBlock)) > 0) {
     size_t text_from =
         m->len < kHeaderSize ? std::min(size_t(kHeaderSize - m->len), got) : 0;
     m->len += got;
     m->last = block[got - 1];
-    if (nul_seen || !m->kept_whole) {
+    if (done_keeping || !m->kept_whole) {
       continue;
     }
-    auto nul = static_cast<const unsigned char*>(
-        std::memchr(block + text_from, 0, got - text_from));
-    nul_seen = nul != nullptr;
+    unsigned char* end = block + got;
+    if (!text_shown) {
+      end = block + text_from;
+      done_keeping = m->len >= kHeaderSize;
+    } else if (auto nul = static_cast<unsigned char*>(
+                   std::memchr(block + text_from, 0, got - text_from))) {
+      end = nul;
+      done_keeping = true;
+    }
     try {
-      const unsigned char* end = nul ? nul : block + got;
-      const unsigned char* begin = block;
-      m->kept.insert(m->kept.end(), begin, end);
+      m->kept.insert(m->kept.end(), block, end);
     } catch (const std::bad_alloc&) {
       m->kept_whole = false;  // keep the header alone
       size_t keep = std::min(m->kept.size(), kHeaderSize);
@@ -75,28 +81,35 @@ void print_report(const stored_msg_hdr& h) {
 }  // namespace
 
 void read_msg_start(msg_file* m) {
-  file_shape shape = shape_of(m->f);
+  file_shape shape = shape_of(m->fd);
   m->sized = shape.sized;
   m->directory = shape.directory;
   if (shape.directory) {
     return;
+  }
+  if (!shape.regular) {
+    // It may keep the run waiting (a FIFO with no writer yet): the report
+    // so far goes out first, so that it shows which file is waited on.
+    flush_report();
+    await_input(m->fd);
   }
   if (!shape.sized) {
     read_to_end(m);
     return;
   }
   // The whole file when it fits one block; the header and one byte more of
-  // a device that reports no size.
+  // a device that reports no size. A file cut short since its size was
+  // taken is what was read of it.
   size_t want = size_t(std::min<uint64_t>(
       std::max<uint64_t>(shape.size, kHeaderSize + 1), kReadBlock));
-  size_t got = read_some(m->f, first_block, want);
+  size_t got = read_some(m->fd, m->f, first_block, want);
   m->head = first_block;
   m->head_size = got;
-  m->len = std::max<uint64_t>(shape.size, got);
+  m->len = got < want ? got : std::max<uint64_t>(shape.size, got);
   if (got == m->len && got > 0) {
     m->last = first_block[got - 1];
   } else if (got == want) {
-    m->last = read_byte_at(m->f, m->len - 1);
+    m->last = read_byte_at(m->fd, m->len - 1);
   }
 }
 
@@ -109,6 +122,7 @@ void dump_msg_body(msg_file* m) {
   // for memory is refused as a whole; it is only read into after the first
   // block, and only its first block is ever touched.
   uint64_t text_len = m->len - kHeaderSize;
+  note_write_error();
   auto area = static_cast<unsigned char*>(
       m->kept_whole && text_len < SIZE_MAX ? std::malloc(size_t(text_len) + 1)
                                            : nullptr);
@@ -132,7 +146,8 @@ void dump_msg_body(msg_file* m) {
         break;
       }
       size_t want = size_t(std::min<uint64_t>(left, kReadBlock));
-      n = read_some(m->f, area, want);
+      note_write_error();
+      n = read_some(m->fd, m->f, area, want);
       p = area;
       left = n < want ? 0 : left - n;
     }
@@ -143,9 +158,10 @@ void dump_msg_body(msg_file* m) {
   std::putc('\n', stdout);
 }
 
-void dump_msg(std::FILE* f, const char* path) {
-  msg_file m;
-  m.f = f;
+namespace {
+
+void dump(msg_file* mp, const char* path) {
+  msg_file& m = *mp;
   read_msg_start(&m);
   if (m.directory) {
     diag("%s: %s\n", path, std::strerror(EISDIR));
@@ -178,4 +194,19 @@ void dump_msg(std::FILE* f, const char* path) {
 
   print_report(hdr);
   dump_msg_body(&m);
+}
+
+}  // namespace
+
+void dump_msg(int fd, const char* path) {
+  msg_file m;
+  m.fd = fd;
+  dump(&m, path);
+}
+
+void dump_msg(std::FILE* f, const char* path) {
+  msg_file m;
+  m.fd = fileno(f);
+  m.f = f;
+  dump(&m, path);
 }

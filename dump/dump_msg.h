@@ -8,16 +8,19 @@
 #include <cstdio>
 #include <vector>
 
-/// Dumps the message file open on `f`, positioned at its start. `path` only
-/// prefixes diagnostics. Problems are reported on stderr, a directory as
-/// "<path>: Is a directory"; `f` stays open.
+/// Dumps the message file open on `fd` (from open_to_read), positioned at
+/// its start. `path` only prefixes diagnostics. Problems are reported on
+/// stderr, a directory as "<path>: Is a directory"; `fd` stays open.
+void dump_msg(int fd, const char* path);
+/// The same from a stream, which may have no descriptor (one in memory).
 void dump_msg(std::FILE* f, const char* path);
 
 /// A message file as far as the header phase has read it. Its bytes are
 /// read once, from the start: a file of known size as far as needed, any
 /// other input to its end.
 struct msg_file {
-  std::FILE* f;
+  int fd = -1;
+  std::FILE* f = nullptr;  // read through stdio where `fd` is -1
   bool directory = false;  // not a message file at all
   bool sized = false;      // the rest can still be read from `f`
   uint64_t len = 0;        // the file's length in bytes
@@ -30,7 +33,7 @@ struct msg_file {
   std::vector<unsigned char> kept;  // holds the head of other input
 };
 
-/// Reads the start of `m.f`: at least the header, and the file's length and
+/// Reads the start of the file: at least the header, and the file's length and
 /// final byte.
 void read_msg_start(msg_file* m);
 

@@ -12,6 +12,20 @@ extern std::FILE* body_out;
 /// Where control lines go.
 extern std::FILE* ctrl_out;
 
+/// Notes the first failed write to stdout, with the error it left in errno.
+/// A write fails unseen inside a buffered call, so this is called before
+/// anything else can leave an error of its own there (opening, reading or
+/// allocating), and after each flush.
+void note_write_error();
+/// Flushes stdout, noting a failure.
+void flush_report();
+/// Whether a write to stdout failed, and its error (0 where none was given).
+struct write_failure {
+  bool failed;
+  int cause;
+};
+write_failure report_write_failure();
+
 /// Writes one diagnostic line to stderr, first flushing stdout so that a
 /// combined stream keeps the order in which lines were produced.
 #if defined(__MINGW32__)

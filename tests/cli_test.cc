@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #endif
 
+#include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -370,21 +373,31 @@ TEST_F(Cli, PipeGivesSameDumpAsFile) {
   }
 }
 
-// A report that cannot be written must not end in success.
+// A report that cannot be written must not end in success, and the reason
+// given is the failed write's own, wherever it failed: in the flush before a
+// diagnostic, mid-run, or only in the final flush.
 TEST_F(Cli, WriteErrorOnStdoutFails) {
   if (!std::ifstream("/dev/full")) {
     GTEST_SKIP() << "no /dev/full here";
   }
   put("a.msg", msg_builder().body(std::string(20000, 'z') + kText));
-  for (int files : {1, 50}) {  // lost at exit, and lost mid-run
+  put("small.msg", msg_builder());
+  const std::string full = "write error: " + sys_error(ENOSPC) + "\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"-body", "a.msg"}, full},                           // at exit
+      {{"-body", "a.msg", "a.msg", "a.msg", "a.msg"}, full},  // mid-run
+      {{"small.msg"}, "!No body text\n" + full},
+      {{"gone.msg"}, "gone.msg: " + sys_error(ENOENT) + "\n" + full},
+  };
+  for (const auto& c : cases) {
     run_options o = in_dir();
     o.stdout_path = "/dev/full";
-    std::vector<std::string> args{"-body"};
-    args.insert(args.end(), size_t(files), "a.msg");
-    run_result r = run_storlook(args, o);
-    EXPECT_EQ(r.err, kBanner + "write error: " + sys_error(ENOSPC) + "\n")
-        << files;
-    EXPECT_EQ(r.status, 255) << files;
+    run_result r = run_storlook(c.args, o);
+    EXPECT_EQ(r.err, kBanner + c.err) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(r.status, 255) << ::testing::PrintToString(c.args);
   }
 }
 
@@ -392,19 +405,21 @@ TEST_F(Cli, WriteErrorOnStdoutFails) {
 // report must not land in the null device opened in its place.
 TEST_F(Cli, ClosedStdoutFails) {
   put("a.msg", msg_builder().body(kText));
-  const std::string lost = kBanner + "write error: " + sys_error(EBADF) + "\n";
+  const std::string lost = "write error: " + sys_error(EBADF) + "\n";
   const struct {
     const char* redirections;
     std::string err;
   } cases[] = {
-      {">&- 2>err", lost},
-      {"<&- >&- 2>err", lost},
-      {">&- 2>&-", ""},  // nowhere to say why
+      {" -body a.msg a.msg >&- 2>err", kBanner + lost},
+      {" -body a.msg a.msg <&- >&- 2>err", kBanner + lost},
+      {" -body a.msg a.msg >&- 2>&-", ""},  // nowhere to say why
+      {" gone.msg >&- 2>err",
+       kBanner + "gone.msg: " + sys_error(ENOENT) + "\n" + lost},
   };
   for (const auto& c : cases) {
     std::remove((dir_ + "/err").c_str());
-    const std::string cmd = "cd " + dir_ + " && " + tool_shell_command() +
-                            " -body a.msg a.msg " + c.redirections;
+    const std::string cmd =
+        "cd " + dir_ + " && " + tool_shell_command() + c.redirections;
     int status = std::system(cmd.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 255) << c.redirections;
     EXPECT_EQ(read_file(dir_ + "/err"), c.err) << c.redirections;
@@ -427,6 +442,20 @@ TEST_F(Cli, FailingSystemCalls) {
   }
   put("a.msg", msg_builder().body(std::string(20000, 'z') + kText));
   put("huge.msg", msg_builder().body(std::string(1 << 20, 'y') + "\0"s));
+  // A file cut short between its stat and its read: the stat is made to
+  // report 400 bytes where 300 are left.
+  put("short.msg", msg_builder().body(std::string(110, 'x')));
+  struct stat st {};
+  stat((dir_ + "/short.msg").c_str(), &st);
+  st.st_size = 400;
+  std::string stat_hex;
+  for (size_t i = 0; i < offsetof(struct stat, st_size) + sizeof st.st_size;
+       ++i) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02x",
+                  reinterpret_cast<const unsigned char*>(&st)[i]);
+    stat_hex += hex;
+  }
   const std::string io = "write error: " + sys_error(EIO) + "\n";
   const struct {
     const char* call;
@@ -434,21 +463,23 @@ TEST_F(Cli, FailingSystemCalls) {
     std::string args;
     std::string err;
     int status;
+    std::string fault = "error=EIO";
   } cases[] = {
-      // The last write fails: its reason is given. An earlier one fails but
-      // the rest go out: no reason is left to give, least of all the one a
-      // missing file left in errno.
+      // The first write that fails gives its reason, even when the rest go
+      // out, and not the one a missing file left in errno afterwards.
       {"write", "write(1,", " -body a.msg", io, 255},
-      {"write", "write(1,", " -body a.msg a.msg a.msg a.msg a.msg",
-       "write error\n", 255},
+      {"write", "write(1,", " -body a.msg a.msg a.msg a.msg a.msg", io, 255},
       {"write", "write(1,", " -body a.msg a.msg a.msg a.msg gone.msg",
-       "gone.msg: " + sys_error(ENOENT) + "\nwrite error\n", 255},
+       "gone.msg: " + sys_error(ENOENT) + "\n" + io, 255},
       {"close", "close(1)", " -body a.msg", io, 255},
       {"read", "Sysop", " a.msg", "a.msg !Error reading msg hdr (190 bytes)\n",
        0},
       // The final byte of a large file is read on its own.
       {"pread64", ", 1, ", " huge.msg",
        "huge.msg !Message missing terminator (FF instead of 00)\n", 0},
+      {"newfstatat", "st_size=300,", " -body short.msg",
+       "short.msg !Message missing terminator (78 instead of 00)\n", 0,
+       "poke_exit=@arg3=" + stat_hex},
   };
   for (const auto& c : cases) {
     const std::string strace = "cd " + dir_ + " && strace -e trace=" + c.call;
@@ -465,7 +496,8 @@ TEST_F(Cli, FailingSystemCalls) {
       }
     }
     int status = std::system((strace + " -o /dev/null -e inject=" + c.call +
-                              ":error=EIO:when=" + std::to_string(nth) + tool +
+                              ":" + c.fault + ":when=" + std::to_string(nth) +
+                              tool +
                               " >/dev/null 2>err")
                                  .c_str());
     EXPECT_EQ(WEXITSTATUS(status), c.status) << c.call;
@@ -473,23 +505,37 @@ TEST_F(Cli, FailingSystemCalls) {
   }
 }
 
-// Without its null device the tool looks at no file. The device is made
-// read-only in a private mount namespace, which needs root.
+// Without its null device the tool looks at no file, and writes nowhere:
+// not into a file that stands in the device's place, nor one it would make
+// where /dev has none. Set up in a private mount namespace, which needs root.
 TEST_F(Cli, NullDeviceUnavailable) {
   if (std::system("unshare -m true >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "unshare -m is not allowed here";
   }
   put("a.msg", msg_builder().body(kText));
-  std::ofstream(dir_ + "/ro");
-  const std::string cmd =
-      "cd " + dir_ + " && unshare -m sh -c 'mount --bind ro /dev/null && " +
-      "mount -o remount,ro,bind /dev/null && exec \"$@\" a.msg' sh " +
-      tool_shell_command() + " >out 2>err";
-  int status = std::system(cmd.c_str());
-  EXPECT_EQ(WEXITSTATUS(status), 255);
-  EXPECT_EQ(read_file(dir_ + "/out"), "");
-  EXPECT_EQ(read_file(dir_ + "/err"),
-            kBanner + "/dev/null: " + sys_error(EROFS) + "\n");
+  const struct {
+    const char* mounts;
+    std::string reason;
+  } cases[] = {
+      {"mount --bind stand-in /dev/null && "
+       "mount -o remount,ro,bind /dev/null",
+       sys_error(EROFS)},
+      {"mount --bind stand-in /dev/null", "not a character device"},
+      {"mount -t tmpfs none /dev", sys_error(ENOENT)},
+  };
+  for (const auto& c : cases) {
+    put_bytes("stand-in", "kept");
+    const std::string cmd = "cd " + dir_ + " && unshare -m sh -c '" +
+                            c.mounts + " && exec \"$@\" a.msg' sh " +
+                            tool_shell_command() + " >out 2>err";
+    int status = std::system(cmd.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 255) << c.mounts;
+    EXPECT_EQ(read_file(dir_ + "/out"), "") << c.mounts;
+    EXPECT_EQ(read_file(dir_ + "/err"),
+              kBanner + "/dev/null: " + c.reason + "\n")
+        << c.mounts;
+    EXPECT_EQ(read_file(dir_ + "/stand-in"), "kept") << c.mounts;
+  }
 }
 #endif  // !_WIN32
 

@@ -127,27 +127,38 @@ TEST_F(Hostile, EndlessDevice) {
   EXPECT_EQ(r.status, 0);
 }
 
-// A named pipe reads like the same bytes from a file.
+// A named pipe reads like the same bytes from a file. While the tool waits
+// for its writer, its Opening line is already out, so that a stuck run shows
+// which file it waits on: the writer comes only once it sees that line.
 TEST_F(Hostile, NamedPipe) {
   const std::string bytes =
       msg_builder().body("\x01PID: x\rHello\r\0"s).bytes();
   put_bytes("plain.msg", bytes);
-  const std::string fifo = dir_ + "/fifo.msg";
+  const std::string fifo = dir_ + "/fifo.msg", out = dir_ + "/out";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   // Both ends are bounded: a tool that never opens the FIFO leaves the writer
   // to its alarm, not the suite hanging.
   pid_t writer = fork();
   if (writer == 0) {
     alarm(10);
+    int waited = 0;
+    while (read_file(out).find("Opening fifo.msg\n") == std::string::npos &&
+           ++waited < 500) {
+      usleep(10000);
+    }
     std::ofstream(fifo, std::ios::binary) << bytes;
-    _exit(0);
+    _exit(waited < 500 ? 0 : 1);
   }
   run_options o = in_dir();
   o.timeout_s = 10;
+  o.stdout_path = out;
   run_result got = run_storlook({"-body", "fifo.msg"}, o);
-  waitpid(writer, nullptr, 0);
+  int writer_status = -1;
+  waitpid(writer, &writer_status, 0);
+  EXPECT_EQ(writer_status, 0) << "the Opening line was not out while waiting";
   run_result want = run_storlook({"-body", "plain.msg"}, in_dir());
-  EXPECT_EQ(got.out, "Opening fifo.msg" + want.out.substr(want.out.find('\n')));
+  EXPECT_EQ(read_file(out),
+            "Opening fifo.msg" + want.out.substr(want.out.find('\n')));
   EXPECT_EQ(got.err, want.err);
   EXPECT_EQ(got.status, 0);
 }
@@ -223,6 +234,31 @@ TEST_F(Slow, PipedTextBeyondMemory) {
                        "/dev/stdin !Message missing terminator (74 instead "
                        "of 00)\n!MALLOC failure\n");
   EXPECT_EQ(r.status, 0);
+}
+
+// A text that no stream shows is not kept from a pipe: the same bytes fit
+// the memory of a file, and read alike.
+TEST_F(Hostile, PipedTextNotShownIsNotKept) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit";
+#endif
+  if (tool_command().size() > 1) {
+    GTEST_SKIP() << "the emulator needs more address space than the limit";
+  }
+  put("big.msg", msg_builder().body(std::string(70000000, 't') + "\0"s));
+  run_options from_file = in_dir();
+  from_file.stdin_file = dir_ + "/big.msg";
+  from_file.max_memory_kb = 150000;
+  run_options from_pipe = from_file;
+  from_pipe.stdin_file.clear();
+  from_pipe.stdin_pipe = true;
+  from_pipe.stdin_data = read_file(dir_ + "/big.msg");
+  run_result want = run_storlook({"/dev/stdin"}, from_file);
+  run_result got = run_storlook({"/dev/stdin"}, from_pipe);
+  EXPECT_EQ(want.out, opening("/dev/stdin") + kReport + "\n");
+  EXPECT_EQ(got.out, want.out);
+  EXPECT_EQ(got.err, want.err);
+  EXPECT_EQ(got.status, 0);
 }
 
 #ifdef __linux__

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Checks under strace that storlook opens nothing for writing but the null
-# device, and that where the kernel has Landlock, the tool confines itself
+# device, which it neither creates nor truncates, and that where the kernel has Landlock, the tool confines itself
 # before it opens the first message file. usage: readonly.sh STORLOOK SOURCE_DIR
 set -eu
 tool=$1 src=$2
@@ -9,13 +9,14 @@ trap 'rm -f "$log"' EXIT
 cat "$src/examples/netmail.msg" |
   strace -f -qq -e trace=open,openat,creat,landlock_create_ruleset,landlock_restrict_self -o "$log" \
     "$tool" -body "$src"/examples/*.msg /dev/stdin "$src" missing.msg >/dev/null 2>&1
-writes=$(grep -E 'O_WRONLY|O_RDWR|O_CREAT|creat\(' "$log" | grep -v '"/dev/null"' || true)
+writes=$(grep -E 'O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|creat\(' "$log" |
+  grep -v '"/dev/null", O_WRONLY|O_NOCTTY)' || true)
 if [ -n "$writes" ]; then
   echo "opened for writing:"
   echo "$writes"
   exit 1
 fi
-grep -q '"/dev/null", O_RDWR' "$log" || { echo "null device not opened"; exit 1; }
+grep -q '"/dev/null", O_WRONLY|O_NOCTTY)' "$log" || { echo "null device not opened"; exit 1; }
 # landlock_create_ruleset (444) with only the version flag: the kernel's ABI.
 if [ "$(perl -e 'print syscall(444, 0, 0, 1)' 2>/dev/null)" -ge 1 ] 2>/dev/null; then
   first_msg=$(grep -n 'examples/.*\.msg' "$log" | head -n 1 | cut -d: -f1)
