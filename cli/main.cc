@@ -52,7 +52,7 @@ int run(int argc, char** argv) {
     return -1;
   }
   // Every output is open: from here on the tool only reads.
-  confine_process();
+  confine_process(fileno(null_out));
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (arg[0] == '-') {
