@@ -1,24 +1,16 @@
 #include "cli/confine.h"
 
-namespace {
-
-// Landlock's file-system rights, with the ABI version that brought them.
-// ABI 1: execute, write, read file, read dir, remove dir and file, make
-// char device, dir, regular file, socket, FIFO, block device, symlink.
-constexpr uint64_t kFsAbi1 = (1ull << 13) - 1;
-constexpr uint64_t kFsRead = 1ull << 2 | 1ull << 3;  // files, directories
-constexpr uint64_t kFsRefer = 1ull << 13;            // ABI 2
-constexpr uint64_t kFsTruncate = 1ull << 14;         // ABI 3
-constexpr uint64_t kFsIoctlDev = 1ull << 15;         // ABI 5
-constexpr uint64_t kNetTcp = 3;    // ABI 4: bind, connect
-constexpr uint64_t kScopes = 3;    // ABI 6: abstract Unix sockets, signals
-
-}  // namespace
-
+// Landlock's file-system rights of ABI 1: execute, write, read file, read
+// dir, remove dir and file, make char device, dir, regular file, socket,
+// FIFO, block device, symlink; then those of later ABIs.
 landlock_rights landlock_rights_for(long abi) {
-  return {(kFsAbi1 & ~kFsRead) | (abi >= 2 ? kFsRefer : 0) |
-              (abi >= 3 ? kFsTruncate : 0) | (abi >= 5 ? kFsIoctlDev : 0),
-          abi >= 4 ? kNetTcp : 0, abi >= 6 ? kScopes : 0};
+  constexpr uint64_t kAbi1 = (1ull << 13) - 1, kRead = 1ull << 2 | 1ull << 3;
+  uint64_t fs = kAbi1 & ~kRead;
+  fs |= abi >= 2 ? 1ull << 13 : 0;  // refer: link and rename across dirs
+  fs |= abi >= 3 ? 1ull << 14 : 0;  // truncate
+  fs |= abi >= 5 ? 1ull << 15 : 0;  // ioctl on devices
+  // ABI 4: TCP bind and connect; ABI 6: abstract Unix sockets and signals.
+  return {fs, abi >= 4 ? 3u : 0u, abi >= 6 ? 3u : 0u};
 }
 
 #ifdef __linux__
@@ -32,10 +24,17 @@ landlock_rights landlock_rights_for(long abi) {
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <initializer_list>
 #include <vector>
+
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#else
+#define RUNNING_ON_VALGRIND 0
+#endif
 
 namespace {
 
@@ -58,38 +57,16 @@ constexpr uint32_t kArch = AUDIT_ARCH_PPC64LE;
 #define STORLOOK_NO_FILTER
 #endif
 
-// Sanitizer builds look for leaks at exit from a thread that stops the world
-// with ptrace, and take their memory their own way.
-#if defined(__SANITIZE_ADDRESS__)
-#define STORLOOK_SANITIZED
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define STORLOOK_SANITIZED
-#endif
-#endif
-
-#if __has_include(<valgrind/valgrind.h>)
-#include <valgrind/valgrind.h>
-bool under_valgrind() {
-  return RUNNING_ON_VALGRIND;
-}
-#else
-bool under_valgrind() {
-  return false;
-}
-#endif
-
+// With the filter, any right handled is enough: it makes a Landlock domain,
+// from which no process outside can be traced, nor its memory read through
+// /proc. Without it, every right the kernel knows is handled. No rule grants
+// one back.
 bool restrict_file_system(long max_abi, bool filtered) {
-  constexpr unsigned kVersion = 1;  // LANDLOCK_CREATE_RULESET_VERSION
-  long abi = syscall(444, nullptr, 0, kVersion);  // landlock_create_ruleset
+  long abi = syscall(444, nullptr, 0, 1u);  // landlock_create_ruleset: ABI
   if (abi < 1 || max_abi < 1) {
     return false;  // no Landlock in this kernel, or it is turned off
   }
-  // Any right handled makes a domain, which no process outside can be
-  // traced from, nor its memory read through /proc. Without the filter,
-  // every right the kernel knows is handled; no rule grants one back.
-  landlock_rights attr = filtered ? landlock_rights{kFsAbi1 & ~kFsRead, 0, 0}
-                                  : landlock_rights_for(abi < max_abi ? abi : max_abi);
+  landlock_rights attr = landlock_rights_for(filtered ? 1 : std::min(abi, max_abi));
   long fd = syscall(444, &attr, sizeof attr, 0u);
   bool done = fd >= 0 && syscall(446, fd, 0u) == 0;  // landlock_restrict_self
   if (fd >= 0) {
@@ -109,37 +86,27 @@ constexpr uint32_t kUnknown = SECCOMP_RET_ERRNO | ENOSYS;
 // give back memory, wait on a FIFO, handle its own signals, and end.
 // clang-format off
 constexpr int kAllowed[] = {
-    SYS_read, SYS_readv, SYS_pread64, SYS_lseek, SYS_close, SYS_brk,
-    SYS_munmap, SYS_mremap, SYS_madvise, SYS_ppoll, SYS_getpid, SYS_gettid,
-    SYS_rt_sigprocmask, SYS_rt_sigaction, SYS_rt_sigreturn,
+    SYS_read, SYS_readv, SYS_pread64, SYS_lseek, SYS_close, SYS_statx,
+    SYS_brk, SYS_munmap, SYS_mremap, SYS_madvise, SYS_ppoll, SYS_getpid,
+    SYS_gettid, SYS_rt_sigprocmask, SYS_rt_sigaction, SYS_rt_sigreturn,
     SYS_restart_syscall, SYS_exit, SYS_exit_group,
-#ifdef SYS_fstat
-    SYS_fstat,
-#endif
-#ifdef SYS_newfstatat
-    SYS_newfstatat,
-#endif
-#ifdef SYS_fstat64
-    SYS_fstat64, SYS_fstatat64,
-#endif
-#ifdef SYS_statx
-    SYS_statx,
-#endif
-#ifdef SYS__llseek
-    SYS__llseek,
+#if __SIZEOF_LONG__ == 4
+    SYS_fstat64, SYS_fstatat64, SYS__llseek, SYS_ppoll_time64,
+#else
+    SYS_fstat, SYS_newfstatat,
 #endif
 #ifdef SYS_poll
     SYS_poll,
 #endif
-#ifdef SYS_ppoll_time64
-    SYS_ppoll_time64,
-#endif
 #ifdef SYS_sigreturn
     SYS_sigreturn,
 #endif
-#ifdef STORLOOK_SANITIZED
+#ifdef STORLOOK_SANITIZE  // the leak check stops the world from a thread
     SYS_clone, SYS_ptrace, SYS_wait4, SYS_prctl, SYS_futex, SYS_sched_yield,
-    SYS_sigaltstack, SYS_mprotect,
+    SYS_sigaltstack, SYS_mprotect, SYS_getdents64, SYS_getppid,
+#ifdef SYS_getdents
+    SYS_getdents,
+#endif
 #endif
 };
 // clang-format on
@@ -157,31 +124,25 @@ class filter {
     add(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offset));
   }
   void ret(uint32_t action) { add(BPF_STMT(BPF_RET | BPF_K, action)); }
-  /// Returns `action` when the loaded word passes `op` against `k`.
-  void on(uint32_t k, uint32_t action, uint16_t op = BPF_JEQ) {
-    add(BPF_JUMP(BPF_JMP | op | BPF_K, k, 0, 1));
+  /// Returns `action` when the loaded word passes `op` against `k` (or,
+  /// with `when` false, fails it).
+  void on(uint32_t k, uint32_t action, uint16_t op = BPF_JEQ, bool when = true) {
+    add(BPF_JUMP(BPF_JMP | op | BPF_K, k, uint8_t(!when), uint8_t(when)));
     ret(action);
   }
-  /// Returns `action` unless the loaded word is `k`.
-  void unless(uint32_t k, uint32_t action) {
-    add(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, k, 1, 0));
-    ret(action);
-  }
-  /// Call `nr` is allowed when its argument `arg` is one of `values`, and
-  /// refused otherwise.
+  /// Call `nr` is allowed when its argument `arg` is one of `values`.
   void allow_if_one_of(int nr, int arg, std::initializer_list<uint32_t> values) {
     size_t begin = begin_args(nr, arg);
     for (uint32_t v : values) {
       on(v, kAllow);
     }
-    end_args(begin);
+    end_args(begin, kRefuse);
   }
   /// Call `nr` is allowed when its argument `arg` has none of `bits`.
   void allow_if_none_of(int nr, int arg, uint32_t bits) {
     size_t begin = begin_args(nr, arg);
     on(bits, kRefuse, BPF_JSET);
-    ret(kAllow);
-    end_args(begin);
+    end_args(begin, kAllow);
   }
   bool install() {
     sock_fprog fprog{static_cast<unsigned short>(prog_.size()), prog_.data()};
@@ -190,14 +151,15 @@ class filter {
 
  private:
   void add(sock_filter f) { prog_.push_back(f); }
-  // A check of call `nr`'s argument, which a call of another number skips.
+  // A check of call `nr`'s argument, ending in `otherwise`, which calls of
+  // other numbers skip.
   size_t begin_args(int nr, int arg) {
     add(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 0));
     load(arg_low(arg));
     return prog_.size() - 2;
   }
-  void end_args(size_t begin) {
-    ret(kRefuse);
+  void end_args(size_t begin, uint32_t otherwise) {
+    ret(otherwise);
     prog_[begin].jf = uint8_t(prog_.size() - begin - 1);
   }
   std::vector<sock_filter> prog_;
@@ -208,7 +170,7 @@ bool filter_system_calls(int output_fd) {
   // Calls in another architecture's numbering (32-bit calls from a 64-bit
   // process, x32) are refused.
   f.load(offsetof(seccomp_data, arch));
-  f.unless(kArch, kRefuse);
+  f.on(kArch, kRefuse, BPF_JEQ, false);
   f.load(offsetof(seccomp_data, nr));
 #ifdef __x86_64__
   f.on(0x40000000, kRefuse, BPF_JGE);  // the x32 call bit
@@ -216,38 +178,35 @@ bool filter_system_calls(int output_fd) {
   for (int nr : kAllowed) {
     f.on(uint32_t(nr), kAllow);
   }
-  // Files are opened for reading: not for writing, created, truncated, or
+  // Files are opened for reading: not for writing, created, truncated or
   // made as unnamed temporary files.
-  constexpr uint32_t kWriting = O_WRONLY | O_RDWR | O_CREAT | O_TRUNC |
-                                (O_TMPFILE & ~O_DIRECTORY);
+  constexpr uint32_t kWriting =
+      O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | (O_TMPFILE & ~O_DIRECTORY);
   f.allow_if_none_of(SYS_openat, 2, kWriting);
 #ifdef SYS_open
   f.allow_if_none_of(SYS_open, 1, kWriting);
 #endif
-  // Writes go to the tool's own streams, not to what else the caller left
-  // open.
-  const auto out = uint32_t(output_fd);
-  f.allow_if_one_of(SYS_write, 0, {1, 2, out});
-  f.allow_if_one_of(SYS_writev, 0, {1, 2, out});
+  // Writes reach the tool's own streams, not what else the caller left open.
+  for (int nr : {SYS_write, SYS_writev}) {
+    f.allow_if_one_of(nr, 0, {1, 2, uint32_t(output_fd)});
+  }
   // Of the terminal requests, only the queries that tell whether output
   // goes to a person: no typing into a shell, no changing a terminal.
   f.allow_if_one_of(SYS_ioctl, 1, {TCGETS, TIOCGWINSZ});
-  // Signals go to the process itself (abort's), and fcntl takes no locks
-  // and makes no descriptors.
-  const auto self = uint32_t(getpid());
+  // Signals go to the process itself (abort's); fcntl takes no locks and
+  // makes no descriptors.
   for (int nr : {SYS_kill, SYS_tkill, SYS_tgkill}) {
-    f.allow_if_one_of(nr, 0, {self});
+    f.allow_if_one_of(nr, 0, {uint32_t(getpid())});
   }
-  for (int nr : {SYS_fcntl,
-#ifdef SYS_fcntl64
-                 SYS_fcntl64
+#ifndef SYS_fcntl64
+#define SYS_fcntl64 SYS_fcntl
 #endif
-       }) {
+  for (int nr : {SYS_fcntl, SYS_fcntl64}) {
     f.allow_if_one_of(nr, 1, {F_GETFD, F_SETFD, F_GETFL, F_SETFL});
   }
-  // Memory of its own: no file mapped shared, which could be written
-  // through. s390x's mmap takes its arguments in memory, out of the
-  // filter's sight: there it fails, and malloc takes memory with brk.
+  // Memory of its own: no file mapped shared, to be written through. The
+  // mmap of s390x takes its arguments in memory, out of the filter's sight:
+  // there it fails, and malloc takes memory with brk.
 #if defined(SYS_mmap2)
   f.allow_if_none_of(SYS_mmap2, 3, MAP_SHARED);
 #elif !defined(__s390x__)
@@ -273,7 +232,7 @@ bool confine_process(int output_fd, long max_abi) {
   return false;
 #else
   // valgrind makes its own calls from the same process, through the filter.
-  const bool filtered = !under_valgrind();
+  const bool filtered = !RUNNING_ON_VALGRIND;
   bool landlocked = restrict_file_system(max_abi, filtered);
   return filtered && filter_system_calls(output_fd) && landlocked;
 #endif

@@ -348,10 +348,10 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
   constexpr long kFilter = 0, kNever = 1L << 30;
   // The sanitizers' leak check stops the world with ptrace from a thread.
 #if defined(__SANITIZE_ADDRESS__)
-  constexpr long kPtrace = 1;
+  constexpr long kPtrace = 1, kClone = kNever;
   constexpr int kPtraceRefusal = EPERM;
 #else
-  constexpr long kPtrace = kFilter;
+  constexpr long kPtrace = kFilter, kClone = kFilter;
   constexpr int kPtraceRefusal = ENOSYS;
 #endif
   // s390x's mmap takes its arguments in memory, so the filter does not name it.
@@ -432,7 +432,7 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
        return sched_setaffinity(victim, sizeof one, &one);
      }},
     {kFilter, ENOSYS, [] { return unshare(CLONE_NEWUSER); }},
-    {kFilter, ENOSYS,
+    {kClone, ENOSYS,
      [] {
        long pid = syscall(SYS_clone, CLONE_NEWUSER | SIGCHLD, 0, 0, 0, 0);
        if (pid == 0) {
@@ -508,7 +508,16 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
       // Confined by both layers, or by the filter alone where Landlock is
       // missing; both need no_new_privs unless the caller is root, as here.
       bool both = confine_process(out, as_abi);
-      const std::string status = read_file("/proc/self/status");
+      // Read by hand: the sanitizers check a stream's type by calls the
+      // filter refuses.
+      auto slurp = [](const std::string& path) {
+        char buf[4096];
+        int fd = open(path.c_str(), O_RDONLY);
+        ssize_t n = fd < 0 ? 0 : read(fd, buf, sizeof buf);
+        close(fd);
+        return std::string(buf, size_t(std::max(n, ssize_t(0))));
+      };
+      const std::string status = slurp("/proc/self/status");
       if (both != (as_abi >= 1) ||
           status.find("NoNewPrivs:\t1\nSeccomp:\t2\n") == std::string::npos) {
         _exit(100);
@@ -520,7 +529,7 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
           _exit(int(i) + 1);
         }
       }
-      _exit(read_file(a) == "readable" ? 0 : 99);
+      _exit(slurp(a) == "readable" ? 0 : 99);
     }
     int status = 0;
     waitpid(child, &status, 0);
