@@ -1,11 +1,9 @@
 #include "cli/confine.h"
 
-// Landlock's file-system rights of ABI 1: execute, write, read file, read
-// dir, remove dir and file, make char device, dir, regular file, socket,
-// FIFO, block device, symlink; then those of later ABIs.
 landlock_rights landlock_rights_for(long abi) {
-  constexpr uint64_t kAbi1 = (1ull << 13) - 1, kRead = 1ull << 2 | 1ull << 3;
-  uint64_t fs = kAbi1 & ~kRead;
+  // ABI 1: execute, write, read file and dir (left out), remove dir and file,
+  // make char device, dir, regular file, socket, FIFO, block device, symlink.
+  uint64_t fs = ((1ull << 13) - 1) & ~(1ull << 2 | 1ull << 3);
   fs |= abi >= 2 ? 1ull << 13 : 0;  // refer: link and rename across dirs
   fs |= abi >= 3 ? 1ull << 14 : 0;  // truncate
   fs |= abi >= 5 ? 1ull << 15 : 0;  // ioctl on devices
@@ -13,7 +11,7 @@ landlock_rights landlock_rights_for(long abi) {
   return {fs, abi >= 4 ? 3u : 0u, abi >= 6 ? 3u : 0u};
 }
 
-#ifdef __linux__
+#if defined(__linux__) && !defined(STORLOOK_NO_CONFINE)
 #include <fcntl.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -22,9 +20,9 @@ landlock_rights landlock_rights_for(long abi) {
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <initializer_list>
@@ -57,22 +55,16 @@ constexpr uint32_t kArch = AUDIT_ARCH_PPC64LE;
 #define STORLOOK_NO_FILTER
 #endif
 
-// With the filter, any right handled is enough: it makes a Landlock domain,
-// from which no process outside can be traced, nor its memory read through
-// /proc. Without it, every right the kernel knows is handled. No rule grants
-// one back.
-bool restrict_file_system(long max_abi, bool filtered) {
+// Handles every right of ABI `max_abi` that the kernel knows.
+bool restrict_file_system(long max_abi) {
   long abi = syscall(444, nullptr, 0, 1u);  // landlock_create_ruleset: ABI
   if (abi < 1 || max_abi < 1) {
     return false;  // no Landlock in this kernel, or it is turned off
   }
-  landlock_rights attr = landlock_rights_for(filtered ? 1 : std::min(abi, max_abi));
-  long fd = syscall(444, &attr, sizeof attr, 0u);
+  landlock_rights attr = landlock_rights_for(abi < max_abi ? abi : max_abi);
+  int fd = int(syscall(444, &attr, sizeof attr, 0u));
   bool done = fd >= 0 && syscall(446, fd, 0u) == 0;  // landlock_restrict_self
-  if (fd >= 0) {
-    close(int(fd));
-  }
-  return done;
+  return close(fd), done;
 }
 
 #ifndef STORLOOK_NO_FILTER
@@ -81,9 +73,9 @@ constexpr uint32_t kAllow = SECCOMP_RET_ALLOW;
 constexpr uint32_t kRefuse = SECCOMP_RET_ERRNO | EPERM;
 constexpr uint32_t kUnknown = SECCOMP_RET_ERRNO | ENOSYS;
 
-// The calls the tool makes, and its C library on its behalf, whatever their
-// arguments: read and seek, learn a file's size and kind, close, take and
-// give back memory, wait on a FIFO, handle its own signals, and end.
+// The calls the tool makes, and its C library for it, whatever their
+// arguments: read, seek, stat, close, memory, wait on a FIFO, its own
+// signals, and the end.
 // clang-format off
 constexpr int kAllowed[] = {
     SYS_read, SYS_readv, SYS_pread64, SYS_lseek, SYS_close, SYS_statx,
@@ -111,30 +103,21 @@ constexpr int kAllowed[] = {
 };
 // clang-format on
 
-// Where the low 32 bits of a call's argument lie in struct seccomp_data.
-constexpr uint32_t arg_low(int i) {
-  return uint32_t(offsetof(seccomp_data, args) + 8 * size_t(i) +
-                  (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0));
-}
-
-// A seccomp program, one call or check at a time.
+// A seccomp program, a check at a time.
 class filter {
  public:
-  void load(uint32_t offset) {
-    add(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offset));
-  }
+  void load(uint32_t at) { add(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, at)); }
   void ret(uint32_t action) { add(BPF_STMT(BPF_RET | BPF_K, action)); }
-  /// Returns `action` when the loaded word passes `op` against `k` (or,
-  /// with `when` false, fails it).
-  void on(uint32_t k, uint32_t action, uint16_t op = BPF_JEQ, bool when = true) {
+  /// Returns `action` if the loaded word passes `op` against `k` (fails it).
+  void on(uint32_t k, uint32_t action, uint16_t op = BPF_JEQ, bool when = 1) {
     add(BPF_JUMP(BPF_JMP | op | BPF_K, k, uint8_t(!when), uint8_t(when)));
     ret(action);
   }
-  /// Call `nr` is allowed when its argument `arg` is one of `values`.
-  void allow_if_one_of(int nr, int arg, std::initializer_list<uint32_t> values) {
+  /// Call `nr` is allowed when its argument `arg` is one of `v`.
+  void allow_if_one_of(int nr, int arg, std::initializer_list<uint32_t> v) {
     size_t begin = begin_args(nr, arg);
-    for (uint32_t v : values) {
-      on(v, kAllow);
+    for (uint32_t k : v) {
+      on(k, kAllow);
     }
     end_args(begin, kRefuse);
   }
@@ -144,18 +127,20 @@ class filter {
     on(bits, kRefuse, BPF_JSET);
     end_args(begin, kAllow);
   }
-  bool install() {
-    sock_fprog fprog{static_cast<unsigned short>(prog_.size()), prog_.data()};
-    return prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &fprog, 0, 0) == 0;
+  bool install(uint32_t otherwise) {
+    ret(otherwise);
+    sock_fprog prog{static_cast<unsigned short>(prog_.size()), prog_.data()};
+    return prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog, 0, 0) == 0;
   }
 
  private:
   void add(sock_filter f) { prog_.push_back(f); }
-  // A check of call `nr`'s argument, ending in `otherwise`, which calls of
-  // other numbers skip.
+  // A check of the low 32 bits of call `nr`'s argument, which other calls
+  // skip.
   size_t begin_args(int nr, int arg) {
     add(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 0));
-    load(arg_low(arg));
+    load(uint32_t(offsetof(seccomp_data, args) + 8 * size_t(arg) +
+                  (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0)));
     return prog_.size() - 2;
   }
   void end_args(size_t begin, uint32_t otherwise) {
@@ -167,8 +152,7 @@ class filter {
 
 bool filter_system_calls(int output_fd) {
   filter f;
-  // Calls in another architecture's numbering (32-bit calls from a 64-bit
-  // process, x32) are refused.
+  // Calls in another architecture's numbering (32-bit, x32) are refused.
   f.load(offsetof(seccomp_data, arch));
   f.on(kArch, kRefuse, BPF_JEQ, false);
   f.load(offsetof(seccomp_data, nr));
@@ -178,8 +162,7 @@ bool filter_system_calls(int output_fd) {
   for (int nr : kAllowed) {
     f.on(uint32_t(nr), kAllow);
   }
-  // Files are opened for reading: not for writing, created, truncated or
-  // made as unnamed temporary files.
+  // Files are opened to be read, not written, created or truncated.
   constexpr uint32_t kWriting =
       O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | (O_TMPFILE & ~O_DIRECTORY);
   f.allow_if_none_of(SYS_openat, 2, kWriting);
@@ -190,11 +173,9 @@ bool filter_system_calls(int output_fd) {
   for (int nr : {SYS_write, SYS_writev}) {
     f.allow_if_one_of(nr, 0, {1, 2, uint32_t(output_fd)});
   }
-  // Of the terminal requests, only the queries that tell whether output
-  // goes to a person: no typing into a shell, no changing a terminal.
+  // Of the terminal requests, the queries whether output goes to a person.
   f.allow_if_one_of(SYS_ioctl, 1, {TCGETS, TIOCGWINSZ});
-  // Signals go to the process itself (abort's); fcntl takes no locks and
-  // makes no descriptors.
+  // Signals go to the process itself (abort's); fcntl takes no lock.
   for (int nr : {SYS_kill, SYS_tkill, SYS_tgkill}) {
     f.allow_if_one_of(nr, 0, {uint32_t(getpid())});
   }
@@ -212,36 +193,33 @@ bool filter_system_calls(int output_fd) {
 #elif !defined(__s390x__)
   f.allow_if_none_of(SYS_mmap, 3, MAP_SHARED);
 #endif
-  f.ret(kUnknown);
-  return f.install();
+  return f.install(kUnknown);
 }
 
 #endif  // !STORLOOK_NO_FILTER
 
 }  // namespace
 
-bool confine_process(int output_fd, long max_abi) {
-#ifdef STORLOOK_NO_CONFINE
-  return false;  // a build to measure what confinement costs
 #endif
+
+bool confine_process([[maybe_unused]] int output_fd,
+                     [[maybe_unused]] long max_abi) {
+#if !defined(__linux__) || defined(STORLOOK_NO_CONFINE)
+  return false;  // not Linux, or a build to measure what confinement costs
+#else
   if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
     return false;
   }
 #ifdef STORLOOK_NO_FILTER
-  restrict_file_system(max_abi, false);
+  restrict_file_system(max_abi);
   return false;
 #else
-  // valgrind makes its own calls from the same process, through the filter.
+  // With the filter, the rights of ABI 1 are enough: they make a Landlock
+  // domain, from which no process outside can be traced, nor its memory
+  // read through /proc. valgrind makes its own calls through the filter.
   const bool filtered = !RUNNING_ON_VALGRIND;
-  bool landlocked = restrict_file_system(max_abi, filtered);
+  bool landlocked = restrict_file_system(filtered && max_abi > 1 ? 1 : max_abi);
   return filtered && filter_system_calls(output_fd) && landlocked;
 #endif
-}
-
-#else
-
-bool confine_process(int, long) {
-  return false;
-}
-
 #endif
+}

@@ -5,19 +5,17 @@
 #include <cstdint>
 
 /// Takes from the process, for good, every right but what the tool does:
-/// open files for reading, read them, learn their size and kind, seek, write
-/// to standard output, standard error and `output_fd`, close, take and give
-/// back memory, ask whether output goes to a terminal, signal itself and
-/// exit. A seccomp filter allows these calls and fails every other one;
-/// Landlock keeps other processes' memory out of reach. Best effort: returns
-/// false where either is missing, keeping what there is. Landlock is used
-/// only up to ABI `max_abi`, which lets a test act as an older kernel, or
-/// with 0 as one without Landlock.
+/// open files to read them, read, stat, seek, write to standard output,
+/// standard error and `output_fd`, close, take and give back memory, ask
+/// whether output goes to a terminal, signal itself, exit. A seccomp filter
+/// allows these calls and fails every other; Landlock keeps other processes'
+/// memory out of reach. Best effort: returns false where either is missing,
+/// keeping what there is. Landlock is used up to ABI `max_abi` (0: not at
+/// all), so that a test can act as an older kernel.
 bool confine_process(int output_fd, long max_abi = 1L << 30);
 
-/// The Landlock rights that a kernel of ABI `abi` knows, but reading files
-/// and directories, laid out as its struct landlock_ruleset_attr of ABI 6.
-/// They are all handled where no system call filter is built.
+/// The Landlock rights of ABI `abi` but reading, as struct
+/// landlock_ruleset_attr of ABI 6; all handled where no filter is built.
 struct landlock_rights {
   uint64_t fs, net, scoped;
 };
