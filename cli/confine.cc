@@ -74,19 +74,19 @@ constexpr uint32_t kRefuse = SECCOMP_RET_ERRNO | EPERM;
 constexpr uint32_t kUnknown = SECCOMP_RET_ERRNO | ENOSYS;
 
 // The calls the tool makes, and its C library for it, whatever their
-// arguments: read, seek, stat, close, memory, wait on a FIFO, its own
-// signals, and the end.
+// arguments: stat, read, close, seek, memory, wait on a FIFO, its own
+// signals, and the end. Those made for every file come first.
 // clang-format off
 constexpr int kAllowed[] = {
-    SYS_read, SYS_readv, SYS_pread64, SYS_lseek, SYS_close, SYS_statx,
+#if __SIZEOF_LONG__ == 4
+    SYS_statx, SYS_fstat64, SYS_fstatat64, SYS__llseek, SYS_ppoll_time64,
+#else
+    SYS_newfstatat, SYS_fstat, SYS_statx,
+#endif
+    SYS_read, SYS_close, SYS_readv, SYS_pread64, SYS_lseek,
     SYS_brk, SYS_munmap, SYS_mremap, SYS_madvise, SYS_ppoll, SYS_getpid,
     SYS_gettid, SYS_rt_sigprocmask, SYS_rt_sigaction, SYS_rt_sigreturn,
     SYS_restart_syscall, SYS_exit, SYS_exit_group,
-#if __SIZEOF_LONG__ == 4
-    SYS_fstat64, SYS_fstatat64, SYS__llseek, SYS_ppoll_time64,
-#else
-    SYS_fstat, SYS_newfstatat,
-#endif
 #ifdef SYS_poll
     SYS_poll,
 #endif
@@ -159,9 +159,6 @@ bool filter_system_calls(int output_fd) {
 #ifdef __x86_64__
   f.on(0x40000000, kRefuse, BPF_JGE);  // the x32 call bit
 #endif
-  for (int nr : kAllowed) {
-    f.on(uint32_t(nr), kAllow);
-  }
   // Files are opened to be read, not written, created or truncated.
   constexpr uint32_t kWriting =
       O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | (O_TMPFILE & ~O_DIRECTORY);
@@ -172,6 +169,9 @@ bool filter_system_calls(int output_fd) {
   // Writes reach the tool's own streams, not what else the caller left open.
   for (int nr : {SYS_write, SYS_writev}) {
     f.allow_if_one_of(nr, 0, {1, 2, uint32_t(output_fd)});
+  }
+  for (int nr : kAllowed) {
+    f.on(uint32_t(nr), kAllow);
   }
   // Of the terminal requests, the queries whether output goes to a person.
   f.allow_if_one_of(SYS_ioctl, 1, {TCGETS, TIOCGWINSZ});
