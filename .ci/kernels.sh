@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# Runs the test program under Debian 12's own kernels: each architecture is
+# booted twice under qemu-system, with the kernel's default LSM list
+# (Landlock, ABI 2) and with one that leaves Landlock out. The initramfs
+# holds a static busybox, the statically linked tool and test program at the
+# paths they were built at, the examples, and an /init that runs the suite
+# (without the Slow tests), prints it on the console and powers off. The
+# i686 program runs on the amd64 kernel, as on a PC with a 32-bit system;
+# x86 boots use KVM where it works. Kernels and busybox come from Debian's
+# packages for each architecture, by the names the archive gives them today.
+# For each boot it prints
+#   kernel ARCH LSM: N passed, F failed, S skipped; confinement: ran|skipped
+# and the boot's time, and it fails if a boot fails, hangs, prints no
+# summary, fails a test or skips the confinement table.
+# usage: .ci/kernels.sh [ARCH...]   (x86_64 i686 arm64 armhf s390x; default all)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+work=$root/build-kernels
+archs=("$@")
+((${#archs[@]})) || archs=(x86_64 i686 arm64 armhf s390x)
+timeout_s=${KERNEL_BOOT_TIMEOUT:-420}
+
+declare -A deb=([x86_64]=amd64 [i686]=amd64 [arm64]=arm64 [armhf]=armhf [s390x]=s390x)
+declare -A kernel=([x86_64]=cloud-amd64 [i686]=cloud-amd64 [arm64]=cloud-arm64
+  [armhf]=armmp-lpae [s390x]=s390x)
+declare -A target=([x86_64]="" [i686]=i686-linux-gnu [arm64]=aarch64-linux-gnu
+  [armhf]=arm-linux-gnueabihf [s390x]=s390x-linux-gnu)
+declare -A console=([x86_64]=ttyS0 [i686]=ttyS0 [arm64]=ttyAMA0 [armhf]=ttyAMA0 [s390x]=ttysclp0)
+declare -A qemu=([x86_64]="qemu-system-x86_64 -M q35 -accel tcg -cpu max"
+  [arm64]="qemu-system-aarch64 -M virt -cpu cortex-a57"
+  [armhf]="qemu-system-arm -M virt -cpu cortex-a15"
+  [s390x]="qemu-system-s390x -M s390-ccw-virtio")
+
+packages=(cmake make cpio qemu-system-x86 qemu-system-arm qemu-system-misc googletest)
+foreign=()
+for arch in "${archs[@]}"; do
+  [ -n "${deb[$arch]:-}" ] || { echo "unknown architecture: $arch"; exit 2; }
+  [ -n "${target[$arch]}" ] && packages+=("g++-${target[$arch]}") || packages+=(g++ libgtest-dev)
+  [ "${deb[$arch]}" = "$(dpkg --print-architecture)" ] || foreign+=("${deb[$arch]}")
+done
+fresh=0
+for a in $(printf '%s\n' "${foreign[@]}" | sort -u); do
+  dpkg --print-foreign-architectures | grep -qx "$a" || { dpkg --add-architecture "$a"; fresh=1; }
+done
+((fresh == 0)) || apt-get update -q >/dev/null
+bash .ci/need.sh "${packages[@]}"
+
+# fetch DEBARCH PACKAGE: the package's files, unpacked once into $work.
+fetch() {
+  local dir="$work/unpacked/$2_$1"
+  if [ ! -d "$dir" ]; then
+    mkdir -p "$work/debs" "$dir.tmp"
+    (cd "$work/debs" && apt-get download -q "$2:$1" >/dev/null 2>&1)
+    dpkg-deb -x "$(ls -t "$work/debs/${2}_"*"_$1.deb" | head -n 1)" "$dir.tmp"
+    mv "$dir.tmp" "$dir"
+  fi
+  echo "$dir"
+}
+
+# The package a metapackage such as linux-image-cloud-arm64 stands for now.
+current() {
+  apt-cache depends "$2:$1" | sed -n 's/^ *Depends: \(linux-image-[^:]*\).*/\1/p' | head -n 1
+}
+
+# build ARCH: the directory of a static build of the tool and test program.
+build() {
+  local t=${target[$1]} dir options=(-DSTORLOOK_TESTS=ON)
+  if [ -n "$t" ]; then
+    dir=build-${t%%-*}
+    [ -f "$dir/CMakeCache.txt" ] || options+=(-DCMAKE_TOOLCHAIN_FILE="cmake/$t.cmake")
+    options+=(-DSTORLOOK_GTEST_SOURCE=/usr/src/googletest)
+  else
+    dir=build-static
+    options+=(-DCMAKE_EXE_LINKER_FLAGS=-static)
+  fi
+  { cmake -S . -B "$dir" "${options[@]}" &&
+    cmake --build "$dir" -j2 --target storlook storlook_tests; } >"$work/build-$1.log" 2>&1 ||
+    { cat "$work/build-$1.log" >&2; return 1; }
+  echo "$dir"
+}
+
+# initramfs ARCH BUILD: the archive the kernel starts from.
+initramfs() {
+  local arch=$1 dir=$2 rd="$work/rootfs-$1"
+  rm -rf "$rd"
+  mkdir -p "$rd"/{bin,dev,proc,sys,tmp} "$rd$root/$dir/tests"
+  cp "$(fetch "${deb[$arch]}" busybox-static)/bin/busybox" "$rd/bin/"
+  cp "$dir/storlook" "$rd$root/$dir/"
+  cp "$dir/tests/storlook_tests" "$rd$root/$dir/tests/"
+  cp -r examples "$rd$root/"
+  if [ -n "${target[$arch]}" ]; then
+    # The test program starts the tool through qemu-user; here it runs as is.
+    local emulator
+    emulator=$(sed -n 's/^set(CROSS_EMULATOR \(.*\))$/\1/p' "cmake/${target[$arch]}.cmake")
+    printf '#!/bin/sh\nexec "$@"\n' >"$rd/bin/$emulator"
+    chmod +x "$rd/bin/$emulator"
+  fi
+  cat >"$rd/init" <<EOF
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin TMPDIR=/tmp HOME=/tmp
+mount -t devtmpfs dev /dev
+exec </dev/console >/dev/console 2>&1
+ln -s /proc/self/fd /dev/fd
+for n in 0:stdin 1:stdout 2:stderr; do ln -s /proc/self/fd/\${n%:*} /dev/\${n#*:}; done
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mkdir /dev/pts && mount -t devpts devpts /dev/pts
+mount -t tmpfs tmp /tmp
+mount -t securityfs securityfs /sys/kernel/security
+echo "lsm: \$(cat /sys/kernel/security/lsm)"
+$root/$dir/tests/storlook_tests --gtest_filter=-Slow.* --gtest_color=no
+echo "suite ended: \$?"
+poweroff -f
+EOF
+  chmod +x "$rd/init"
+  (cd "$rd" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd-$arch.gz"
+}
+
+# boot ARCH LSM VMLINUZ: boots once, prints the contract line; fails as the
+# suite does.
+boot() {
+  local arch=$1 lsm=$2 vmlinuz=$3 log="$work/boot-$1-$2.log" start=$SECONDS
+  local append="console=${console[$arch]} panic=-1 quiet loglevel=1 rdinit=/init"
+  [ "$lsm" = landlock ] || append+=" lsm=lockdown,yama,apparmor"
+  # shellcheck disable=SC2086
+  timeout "$timeout_s" ${qemu[$arch]} -smp 1 -m 1024 -nographic -monitor none -no-reboot \
+    -kernel "$vmlinuz" -initrd "$work/initrd-$arch.gz" -append "$append" \
+    </dev/null 2>&1 | tr -d '\r' >"$log" || true
+  local secs=$((SECONDS - start))
+  count() { sed -n "s/^\[  $1  *\] \([0-9]*\) tests*[,.].*/\1/p" "$log" | tail -n 1; }
+  local passed failed skipped conf=skipped
+  passed=$(count PASSED) failed=$(count FAILED) skipped=$(count SKIPPED)
+  grep -q '^\[       OK \] Hostile.ConfinedProcessOnlyReads' "$log" && conf=ran
+  if [ -z "$passed" ]; then
+    echo "kernel $arch $lsm: no summary after $secs s (timeout ${timeout_s} s); the console's end:"
+    tail -n 30 "$log"
+    return 1
+  fi
+  echo "kernel $arch $lsm: $passed passed, ${failed:-0} failed, ${skipped:-0} skipped; confinement: $conf"
+  echo "  booted, tested and powered off in $secs s; $(grep -o -m 1 'lsm: .*' "$log" || true)"
+  awk '/^\[ RUN      \]/ { t = $4 } /: Skipped$/ { getline r; print "  skipped " t ": " r }' "$log"
+  if [ -n "$failed" ] || [ "$conf" != ran ]; then
+    grep -E '^\[  FAILED  \]|Failure|Which is|as Landlock' "$log" | head -n 40
+    return 1
+  fi
+}
+
+# x86 boots take KVM where it works: a guest that only powers off must do
+# so. (Nested under another hypervisor, KVM has been seen to stop a guest on
+# an instruction it could not emulate, which would hang every boot.)
+if [[ " ${archs[*]} " =~ " x86_64 "|" i686 " ]] && [ -w /dev/kvm ]; then
+  probe="$work/rootfs-probe"
+  mkdir -p "$probe"
+  cp "$(fetch amd64 busybox-static)/bin/busybox" "$probe/"
+  printf '#!/busybox sh\n/busybox poweroff -f\n' >"$probe/init"
+  chmod +x "$probe/init"
+  (cd "$probe" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd-probe.gz"
+  vmlinuz=("$(fetch amd64 "$(current amd64 linux-image-cloud-amd64)")"/boot/vmlinuz-*)
+  if timeout 20 qemu-system-x86_64 -M q35 -accel kvm -cpu host -m 256 -nographic \
+    -monitor none -no-reboot -kernel "${vmlinuz[0]}" -initrd "$work/initrd-probe.gz" \
+    -append "console=ttyS0 panic=-1 quiet rdinit=/init" </dev/null >/dev/null 2>&1; then
+    qemu[x86_64]="qemu-system-x86_64 -M q35 -accel kvm -cpu host"
+  fi
+  echo "x86 boots under ${qemu[x86_64]#* -M q35 -accel }"
+fi
+qemu[i686]=${qemu[x86_64]}
+
+status=0
+for arch in "${archs[@]}"; do
+  dir=$(build "$arch")
+  initramfs "$arch" "$dir"
+  vmlinuz=("$(fetch "${deb[$arch]}" "$(current "${deb[$arch]}" "linux-image-${kernel[$arch]}")")"/boot/vmlinuz-*)
+  # The two boots of an architecture run side by side, one core each.
+  boot "$arch" landlock "${vmlinuz[0]}" >"$work/result-$arch-landlock" 2>&1 &
+  first=$!
+  boot "$arch" none "${vmlinuz[0]}" >"$work/result-$arch-none" 2>&1 || status=1
+  wait "$first" || status=1
+  cat "$work/result-$arch-landlock" "$work/result-$arch-none"
+done
+exit $status
