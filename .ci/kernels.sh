@@ -132,7 +132,7 @@ boot() {
   count() { sed -n "s/^\[  $1  *\] \([0-9]*\) tests*[,.].*/\1/p" "$log" | tail -n 1; }
   local passed failed skipped conf=skipped
   passed=$(count PASSED) failed=$(count FAILED) skipped=$(count SKIPPED)
-  grep -q '^\[       OK \] Hostile.ConfinedProcessOnlyReads' "$log" && conf=ran
+  grep -Eq '^\[ +(OK|FAILED) +\] Hostile.ConfinedProcessOnlyReads' "$log" && conf=ran
   if [ -z "$passed" ]; then
     echo "kernel $arch $lsm: no summary after $secs s (timeout ${timeout_s} s); the console's end:"
     tail -n 30 "$log"
