@@ -498,11 +498,19 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
       setsid();
       tty = open(tty_path.c_str(), O_RDWR);
       out = open("/dev/null", O_WRONLY);
-      victim = fork();
+      // The victim dies with the child, and is told so before it can be
+      // stopped by a check that traces it.
+      int ready[2];
+      if (pipe(ready) != 0 || (victim = fork()) < 0) {
+        _exit(101);
+      }
       if (victim == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        pause();
-        _exit(0);
+        _exit(write(ready[1], "r", 1) == 1 ? pause() : 0);
+      }
+      char r;
+      if (read(ready[0], &r, 1) != 1) {
+        _exit(101);
       }
       pidfd = int(syscall(SYS_pidfd_open, victim, 0));
       // Confined by both layers, or by the filter alone where Landlock is
