@@ -110,6 +110,12 @@ void read_msg_start(msg_file* m) {
     m->last = first_block[got - 1];
   } else if (got == want) {
     m->last = read_byte_at(m->fd, m->len - 1);
+    // Cut short past the first block: its size is taken again.
+    uint64_t now = m->last < 0 ? shape_of(m->fd).size : m->len;
+    if (now >= got && now < m->len) {
+      m->len = now;
+      m->last = now > got ? read_byte_at(m->fd, now - 1) : first_block[got - 1];
+    }
   }
 }
 

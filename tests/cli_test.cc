@@ -442,20 +442,24 @@ TEST_F(Cli, FailingSystemCalls) {
   }
   put("a.msg", msg_builder().body(std::string(20000, 'z') + kText));
   put("huge.msg", msg_builder().body(std::string(1 << 20, 'y') + "\0"s));
-  // A file cut short between its stat and its read: the stat is made to
-  // report 400 bytes where 300 are left.
+  // Files cut short between their stat and their read: the stat is made to
+  // report 100 bytes more than are left.
   put("short.msg", msg_builder().body(std::string(110, 'x')));
-  struct stat st {};
-  stat((dir_ + "/short.msg").c_str(), &st);
-  st.st_size = 400;
-  std::string stat_hex;
-  for (size_t i = 0; i < offsetof(struct stat, st_size) + sizeof st.st_size;
-       ++i) {
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02x",
-                  reinterpret_cast<const unsigned char*>(&st)[i]);
-    stat_hex += hex;
-  }
+  put("long.msg", msg_builder().body(std::string(1500000, 'w')));
+  auto grown_stat = [&](const std::string& name) {
+    struct stat st {};
+    stat((dir_ + "/" + name).c_str(), &st);
+    st.st_size += 100;
+    std::string hex = "poke_exit=@arg3=";
+    for (size_t i = 0; i < offsetof(struct stat, st_size) + sizeof st.st_size;
+         ++i) {
+      char byte[3];
+      std::snprintf(byte, sizeof byte, "%02x",
+                    reinterpret_cast<const unsigned char*>(&st)[i]);
+      hex += byte;
+    }
+    return hex;
+  };
   const std::string io = "write error: " + sys_error(EIO) + "\n";
   const struct {
     const char* call;
@@ -474,12 +478,17 @@ TEST_F(Cli, FailingSystemCalls) {
       {"close", "close(1)", " -body a.msg", io, 255},
       {"read", "Sysop", " a.msg", "a.msg !Error reading msg hdr (190 bytes)\n",
        0},
-      // The final byte of a large file is read on its own.
+      // The final byte of a large file is read on its own; its text past
+      // the first block ends where a read fails.
       {"pread64", ", 1, ", " huge.msg",
        "huge.msg !Message missing terminator (FF instead of 00)\n", 0},
+      {"read", "\"yyyyyyyy", " -body huge.msg", "", 0},
       {"newfstatat", "st_size=300,", " -body short.msg",
        "short.msg !Message missing terminator (78 instead of 00)\n", 0,
-       "poke_exit=@arg3=" + stat_hex},
+       grown_stat("short.msg")},
+      {"newfstatat", "st_size=1500190,", " -body long.msg",
+       "long.msg !Message missing terminator (77 instead of 00)\n", 0,
+       grown_stat("long.msg")},
   };
   for (const auto& c : cases) {
     const std::string strace = "cd " + dir_ + " && strace -e trace=" + c.call;
