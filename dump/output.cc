@@ -27,7 +27,6 @@ write_failure report_write_failure() {
 }
 
 void diag(const char* fmt, ...) {
-  note_write_error();
   flush_report();
   va_list ap;
   va_start(ap, fmt);
