@@ -268,8 +268,8 @@ TEST_F(Cli, UnopenableFilesKeepTheRunGoing) {
   EXPECT_EQ(r.out, opening("missing.msg") + opening("") + opening("sub.msg") +
                        opening(odd) + opening("a.msg") + kReport + "\n");
   const std::string missing = ": " + sys_error(ENOENT) + "\n";
-  EXPECT_EQ(r.err, kBanner + "missing.msg" + missing + missing + "sub.msg: " +
-                       dir_error + "\n" + odd + missing);
+  EXPECT_EQ(r.err, kBanner + "missing.msg" + missing + missing +
+                       "sub.msg: " + dir_error + "\n" + odd + missing);
   EXPECT_EQ(r.status, 0);
 }
 
@@ -387,7 +387,7 @@ TEST_F(Cli, WriteErrorOnStdoutFails) {
     std::vector<std::string> args;
     std::string err;
   } cases[] = {
-      {{"-body", "a.msg"}, full},                           // at exit
+      {{"-body", "a.msg"}, full},                             // at exit
       {{"-body", "a.msg", "a.msg", "a.msg", "a.msg"}, full},  // mid-run
       {{"small.msg"}, "!No body text\n" + full},
       {{"gone.msg"}, "gone.msg: " + sys_error(ENOENT) + "\n" + full},
@@ -506,8 +506,7 @@ TEST_F(Cli, FailingSystemCalls) {
     }
     int status = std::system((strace + " -o /dev/null -e inject=" + c.call +
                               ":" + c.fault + ":when=" + std::to_string(nth) +
-                              tool +
-                              " >/dev/null 2>err")
+                              tool + " >/dev/null 2>err")
                                  .c_str());
     EXPECT_EQ(WEXITSTATUS(status), c.status) << c.call;
     EXPECT_EQ(read_file(dir_ + "/err"), kBanner + c.err) << c.call;
@@ -534,8 +533,8 @@ TEST_F(Cli, NullDeviceUnavailable) {
   };
   for (const auto& c : cases) {
     put_bytes("stand-in", "kept");
-    const std::string cmd = "cd " + dir_ + " && unshare -m sh -c '" +
-                            c.mounts + " && exec \"$@\" a.msg' sh " +
+    const std::string cmd = "cd " + dir_ + " && unshare -m sh -c '" + c.mounts +
+                            " && exec \"$@\" a.msg' sh " +
                             tool_shell_command() + " >out 2>err";
     int status = std::system(cmd.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 255) << c.mounts;

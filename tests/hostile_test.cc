@@ -16,10 +16,10 @@ extern char** environ;
 #include <linux/seccomp.h>
 #include <netinet/in.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
-#include <sys/file.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -366,12 +366,15 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
     std::function<long()> attempt;  // -1 with errno set when refused
   } checks[] = {
     // Files are opened for reading only.
-    {kFilter, EPERM, [&] { return open(other.c_str(), O_WRONLY | O_CREAT, 0600); }},
-    {kFilter, EPERM, [&] { return open(other.c_str(), O_RDONLY | O_CREAT, 0600); }},
+    {kFilter, EPERM,
+     [&] { return open(other.c_str(), O_WRONLY | O_CREAT, 0600); }},
+    {kFilter, EPERM,
+     [&] { return open(other.c_str(), O_RDONLY | O_CREAT, 0600); }},
     {kFilter, EPERM, [&] { return open(a.c_str(), O_WRONLY); }},
     {kFilter, EPERM, [&] { return open(a.c_str(), O_RDWR); }},
     {kFilter, EPERM, [&] { return open(a.c_str(), O_RDONLY | O_TRUNC); }},
-    {kFilter, EPERM, [&] { return open(dir_.c_str(), O_RDONLY | O_TMPFILE, 0600); }},
+    {kFilter, EPERM,
+     [&] { return open(dir_.c_str(), O_RDONLY | O_TMPFILE, 0600); }},
 #ifdef SYS_open
     {kFilter, EPERM,
      [&] { return syscall(SYS_open, a.c_str(), O_RDONLY | O_TRUNC); }},
@@ -409,8 +412,10 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
      }},
     {kFilter, ENOSYS, [&] { return connect(tcp_fds[0], to(tcp), sizeof tcp); }},
     {kFilter, ENOSYS, [&] { return bind(tcp_fds[1], to(tcp), sizeof tcp); }},
-    {kFilter, ENOSYS, [&] { return connect(abstract_fd, to(abstract), unix_len); }},
-    {kPtrace, kPtraceRefusal, [&] { return ptrace(PTRACE_ATTACH, victim, 0, 0); }},
+    {kFilter, ENOSYS,
+     [&] { return connect(abstract_fd, to(abstract), unix_len); }},
+    {kPtrace, kPtraceRefusal,
+     [&] { return ptrace(PTRACE_ATTACH, victim, 0, 0); }},
     {kFilter, ENOSYS,
      [] {
        char from = 'x', into = 0;
@@ -423,7 +428,8 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
        rlimit none{0, 0};
        return prlimit(victim, RLIMIT_FSIZE, &none, nullptr);
      }},
-    {kFilter, ENOSYS, [&] { return setpriority(PRIO_PROCESS, id_t(victim), 19); }},
+    {kFilter, ENOSYS,
+     [&] { return setpriority(PRIO_PROCESS, id_t(victim), 19); }},
     {kFilter, ENOSYS,
      [&] {
        cpu_set_t one;
@@ -447,7 +453,8 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
        open_how how{};
        return syscall(SYS_openat2, AT_FDCWD, a.c_str(), &how, sizeof how);
      }},
-    {kFilter, ENOSYS, [] { return syscall(SYS_getcpu, nullptr, nullptr, nullptr); }},
+    {kFilter, ENOSYS,
+     [] { return syscall(SYS_getcpu, nullptr, nullptr, nullptr); }},
     // The argument rules of ioctl, signals and fcntl.
     {kFilter, EPERM, [&] { return ioctl(tty, TIOCSTI, "x"); }},
     {kNever, EPERM,
@@ -482,7 +489,10 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
 #endif
     // Another process's memory, read through /proc by path: Landlock's.
     {1, EACCES,
-     [&] { return open(("/proc/" + std::to_string(victim) + "/mem").c_str(), O_RDONLY); }},
+     [&] {
+       return open(("/proc/" + std::to_string(victim) + "/mem").c_str(),
+                   O_RDONLY);
+     }},
   };
   // The kernel's own Landlock ABI, each older one the tool must also get
   // right (a right the kernel does not know would make it refuse the whole
