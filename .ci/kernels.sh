@@ -51,9 +51,9 @@ fetch() {
   local dir="$work/unpacked/$2_$1"
   if [ ! -d "$dir" ]; then
     mkdir -p "$work/debs" "$dir.tmp"
-    (cd "$work/debs" && apt-get download -q "$2:$1" >/dev/null 2>&1)
-    dpkg-deb -x "$(ls -t "$work/debs/${2}_"*"_$1.deb" | head -n 1)" "$dir.tmp"
-    mv "$dir.tmp" "$dir"
+    (cd "$work/debs" && apt-get download -q "$2:$1" >/dev/null) || return 1
+    dpkg-deb -x "$(ls -t "$work/debs/${2}_"*"_$1.deb" | head -n 1)" "$dir.tmp" || return 1
+    mv "$dir.tmp" "$dir" || return 1
   fi
   echo "$dir"
 }
@@ -61,6 +61,17 @@ fetch() {
 # The package a metapackage such as linux-image-cloud-arm64 stands for now.
 current() {
   apt-cache depends "$2:$1" | sed -n 's/^ *Depends: \(linux-image-[^:]*\).*/\1/p' | head -n 1
+}
+
+# kernel_of ARCH: the kernel's image. Package lists older than the archive
+# may name a version it has dropped: they are renewed once.
+kernel_of() {
+  local dir
+  dir=$(fetch "${deb[$1]}" "$(current "${deb[$1]}" "linux-image-${kernel[$1]}")") ||
+    { apt-get update -q >/dev/null &&
+      dir=$(fetch "${deb[$1]}" "$(current "${deb[$1]}" "linux-image-${kernel[$1]}")"); } ||
+    { echo "no kernel of linux-image-${kernel[$1]}:${deb[$1]} to download" >&2; return 1; }
+  ls "$dir"/boot/vmlinuz-*
 }
 
 # build ARCH: the directory of a static build of the tool and test program.
@@ -157,9 +168,8 @@ if [[ " ${archs[*]} " =~ " x86_64 "|" i686 " ]] && [ -w /dev/kvm ]; then
   printf '#!/busybox sh\n/busybox poweroff -f\n' >"$probe/init"
   chmod +x "$probe/init"
   (cd "$probe" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd-probe.gz"
-  vmlinuz=("$(fetch amd64 "$(current amd64 linux-image-cloud-amd64)")"/boot/vmlinuz-*)
   if timeout 20 qemu-system-x86_64 -M q35 -accel kvm -cpu host -m 256 -nographic \
-    -monitor none -no-reboot -kernel "${vmlinuz[0]}" -initrd "$work/initrd-probe.gz" \
+    -monitor none -no-reboot -kernel "$(kernel_of x86_64)" -initrd "$work/initrd-probe.gz" \
     -append "console=ttyS0 panic=-1 quiet rdinit=/init" </dev/null >/dev/null 2>&1; then
     qemu[x86_64]="qemu-system-x86_64 -M q35 -accel kvm -cpu host"
   fi
@@ -171,11 +181,11 @@ status=0
 for arch in "${archs[@]}"; do
   dir=$(build "$arch")
   initramfs "$arch" "$dir"
-  vmlinuz=("$(fetch "${deb[$arch]}" "$(current "${deb[$arch]}" "linux-image-${kernel[$arch]}")")"/boot/vmlinuz-*)
+  vmlinuz=$(kernel_of "$arch")
   # The two boots of an architecture run side by side, one core each.
-  boot "$arch" landlock "${vmlinuz[0]}" >"$work/result-$arch-landlock" 2>&1 &
+  boot "$arch" landlock "$vmlinuz" >"$work/result-$arch-landlock" 2>&1 &
   first=$!
-  boot "$arch" none "${vmlinuz[0]}" >"$work/result-$arch-none" 2>&1 || status=1
+  boot "$arch" none "$vmlinuz" >"$work/result-$arch-none" 2>&1 || status=1
   wait "$first" || status=1
   cat "$work/result-$arch-landlock" "$work/result-$arch-none"
 done
