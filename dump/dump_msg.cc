@@ -91,7 +91,7 @@ void read_msg_start(msg_file* m) {
     // It may keep the run waiting (a FIFO with no writer yet): the report
     // so far goes out first, so that it shows which file is waited on.
     flush_report();
-    await_input(m->fd);
+    await_input(m->fd, shape.fifo);
   }
   if (!shape.sized) {
     read_to_end(m);
@@ -166,8 +166,7 @@ void dump_msg_body(msg_file* m) {
 
 namespace {
 
-void dump(msg_file* mp, const char* path) {
-  msg_file& m = *mp;
+void dump(msg_file& m, const char* path) {
   read_msg_start(&m);
   if (m.directory) {
     diag("%s: %s\n", path, std::strerror(EISDIR));
@@ -207,12 +206,12 @@ void dump(msg_file* mp, const char* path) {
 void dump_msg(int fd, const char* path) {
   msg_file m;
   m.fd = fd;
-  dump(&m, path);
+  dump(m, path);
 }
 
 void dump_msg(std::FILE* f, const char* path) {
   msg_file m;
   m.fd = fileno(f);
   m.f = f;
-  dump(&m, path);
+  dump(m, path);
 }

@@ -38,7 +38,7 @@ void close_input(int fd) {
   _close(fd);
 }
 
-void await_input(int) {}
+void await_input(int, bool) {}
 
 int read_byte_at(int fd, uint64_t off) {
   long long here = _lseeki64(fd, 0, SEEK_CUR);
@@ -105,13 +105,12 @@ void close_input(int fd) {
 // A FIFO opened without waiting reads as ended until a writer comes; poll
 // waits for one, as a blocking open would, and for its first bytes or its
 // going away.
-void await_input(int fd) {
+void await_input(int fd, bool fifo) {
   int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || !(flags & O_NONBLOCK)) {
     return;
   }
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+  if (fifo) {
     pollfd p{fd, POLLIN, 0};
     while (poll(&p, 1, -1) < 0 && errno == EINTR) {
     }
@@ -144,12 +143,12 @@ void hold_standard_fds() {
 file_shape shape_of(int fd) {
   stat_buf st;
   if (fd < 0 || stat_fd(fd, &st) != 0) {
-    return {false, 0, false, false};
+    return {false, 0, false, false, false};
   }
   bool regular = (st.st_mode & S_IFMT) == S_IFREG;
   bool sized = regular ? st.st_size > 0 : can_seek(fd);
   return {sized, uint64_t(st.st_size), (st.st_mode & S_IFMT) == S_IFDIR,
-          regular};
+          regular, (st.st_mode & S_IFMT) == S_IFIFO};
 }
 
 size_t read_some(int fd, std::FILE* f, unsigned char* buf, size_t n) {

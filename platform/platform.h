@@ -29,12 +29,13 @@ struct file_shape {
   uint64_t size;
   bool directory;
   bool regular;
+  bool fifo;
 };
 file_shape shape_of(int fd);
 
 /// Waits on input that is not a regular file as a blocking open would have
 /// (a FIFO for its first writer), then lets its reads block.
-void await_input(int fd);
+void await_input(int fd, bool fifo);
 
 /// Reads up to `n` bytes from the current position of `fd`, or of `f` when
 /// `fd` is -1; fewer only at the end of the file or on an error.
