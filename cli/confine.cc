@@ -1,9 +1,9 @@
 #include "cli/confine.h"
 
 landlock_rights landlock_rights_for(long abi) {
-  // ABI 1: execute, write, read file and dir (left out), remove dir and file,
-  // make char device, dir, regular file, socket, FIFO, block device, symlink.
-  uint64_t fs = ((1ull << 13) - 1) & ~(1ull << 2 | 1ull << 3);
+  // ABI 1: execute, write, read file and dir, remove dir and file, make
+  // char device, dir, regular file, socket, FIFO, block device, symlink.
+  uint64_t fs = (1ull << 13) - 1;
   fs |= abi >= 2 ? 1ull << 13 : 0;  // refer: link and rename across dirs
   fs |= abi >= 3 ? 1ull << 14 : 0;  // truncate
   fs |= abi >= 5 ? 1ull << 15 : 0;  // ioctl on devices
@@ -12,9 +12,11 @@ landlock_rights landlock_rights_for(long abi) {
 }
 
 #if defined(__linux__) && !defined(STORLOOK_NO_CONFINE)
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
+#include <linux/futex.h>
 #include <linux/seccomp.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -25,8 +27,9 @@ landlock_rights landlock_rights_for(long abi) {
 
 #include <cerrno>
 #include <cstddef>
-#include <initializer_list>
-#include <vector>
+#include <cstdlib>
+
+#include "cli/named.h"
 
 #if __has_include(<valgrind/valgrind.h>)
 #include <valgrind/valgrind.h>
@@ -34,7 +37,57 @@ landlock_rights landlock_rights_for(long abi) {
 #define RUNNING_ON_VALGRIND 0
 #endif
 
+// A sanitizer's leak check stops the world from a thread, by ptrace, and
+// reads the process's maps, however the build asked for it.
+#if defined(__SANITIZE_ADDRESS__) || defined(STORLOOK_SANITIZE)
+#define STORLOOK_SANITIZED
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
+#define STORLOOK_SANITIZED
+#endif
+#endif
+
 namespace {
+
+#ifdef SYS_landlock_restrict_self
+constexpr uint64_t kReadFile = 1u << 2, kReadDir = 1u << 3;
+
+// Handles every right of ABI `max_abi` that the kernel knows, and grants
+// reading what was named.
+bool restrict_file_system(long max_abi, const std::vector<const char*>& named) {
+  long abi = syscall(SYS_landlock_create_ruleset, nullptr, 0, 1u);  // ABI
+  if (abi < 1 || max_abi < 1) {
+    return false;  // no Landlock in this kernel, or it is turned off
+  }
+  landlock_rights attr = landlock_rights_for(abi < max_abi ? abi : max_abi);
+  int set = int(syscall(SYS_landlock_create_ruleset, &attr, sizeof attr, 0u));
+  if (set < 0) {
+    return false;
+  }
+  auto grant = [set](int fd, uint64_t rights) {
+    struct __attribute__((packed)) {
+      uint64_t allowed;
+      int32_t parent_fd;
+    } beneath{rights, fd};
+    syscall(SYS_landlock_add_rule, set, 1 /* path beneath */, &beneath, 0u);
+  };
+  for_each_named_place(named, [&](int fd, bool list) {
+    grant(fd, list ? kReadDir : kReadFile);
+  });
+#ifdef STORLOOK_SANITIZED
+  int self = open("/proc/self", O_PATH | O_CLOEXEC);
+  grant(self, kReadFile | kReadDir);
+  close(self);
+#endif
+  bool done = syscall(SYS_landlock_restrict_self, set, 0u) == 0;
+  close(set);
+  return done;
+}
+#else
+bool restrict_file_system(long, const std::vector<const char*>&) {
+  return false;  // headers from before Landlock: a build without it
+}
+#endif
 
 // The architecture whose system call numbers the filter is written in.
 #if defined(__x86_64__) && !defined(__ILP32__)
@@ -55,48 +108,39 @@ constexpr uint32_t kArch = AUDIT_ARCH_PPC64LE;
 #define STORLOOK_NO_FILTER
 #endif
 
-// Handles every right of ABI `max_abi` that the kernel knows.
-bool restrict_file_system(long max_abi) {
-  long abi = syscall(444, nullptr, 0, 1u);  // landlock_create_ruleset: ABI
-  if (abi < 1 || max_abi < 1) {
-    return false;  // no Landlock in this kernel, or it is turned off
-  }
-  landlock_rights attr = landlock_rights_for(abi < max_abi ? abi : max_abi);
-  int fd = int(syscall(444, &attr, sizeof attr, 0u));
-  bool done = fd >= 0 && syscall(446, fd, 0u) == 0;  // landlock_restrict_self
-  return close(fd), done;
-}
-
 #ifndef STORLOOK_NO_FILTER
 
 constexpr uint32_t kAllow = SECCOMP_RET_ALLOW;
 constexpr uint32_t kRefuse = SECCOMP_RET_ERRNO | EPERM;
 constexpr uint32_t kUnknown = SECCOMP_RET_ERRNO | ENOSYS;
 
-// The calls the tool makes, and its C library for it, whatever their
-// arguments: stat, read, close, seek, memory (a first exception wakes a
-// futex), wait on a FIFO, its own signals, the end; per-file calls first.
+// The calls allowed whatever their arguments, none of which reaches beyond
+// the process; per-file calls first.
 // clang-format off
 constexpr int kAllowed[] = {
 #if __SIZEOF_LONG__ == 4
-    SYS_statx, SYS_fstat64, SYS_fstatat64, SYS__llseek, SYS_ppoll_time64,
-    SYS_futex_time64,
+    SYS_fstat64, SYS_fstatat64, SYS_ppoll_time64,
 #else
-    SYS_newfstatat, SYS_fstat, SYS_statx,
+    SYS_newfstatat, SYS_fstat,
 #endif
-    SYS_read, SYS_close, SYS_readv, SYS_pread64, SYS_lseek, SYS_brk,
-    SYS_munmap, SYS_mremap, SYS_madvise, SYS_futex, SYS_ppoll, SYS_getpid,
-    SYS_gettid, SYS_rt_sigprocmask, SYS_rt_sigaction, SYS_rt_sigreturn,
-    SYS_restart_syscall, SYS_exit, SYS_exit_group,
+    SYS_statx,                          // a file's kind and size
+    SYS_close,                          // drops the process's own reference
+    SYS_brk, SYS_munmap,                // its own memory
+    SYS_mremap,                         // moves its own pages, as they are
+    SYS_ppoll,                          // waits: it changes no file
+    SYS_getpid, SYS_gettid,             // ask
+    SYS_rt_sigprocmask, SYS_rt_sigaction, SYS_rt_sigreturn,
+    SYS_restart_syscall,                // the process's own signal state
+    SYS_exit, SYS_exit_group,
 #ifdef SYS_poll
     SYS_poll,
 #endif
 #ifdef SYS_sigreturn
     SYS_sigreturn,
 #endif
-#ifdef STORLOOK_SANITIZE  // the leak check stops the world from a thread
+#ifdef STORLOOK_SANITIZED  // threads of its own, traced by each other
     SYS_clone, SYS_ptrace, SYS_wait4, SYS_prctl, SYS_sched_yield,
-    SYS_sigaltstack, SYS_mprotect, SYS_getdents64, SYS_getppid,
+    SYS_sigaltstack, SYS_getdents64, SYS_getppid,
 #ifdef SYS_getdents
     SYS_getdents,
 #endif
@@ -104,7 +148,16 @@ constexpr int kAllowed[] = {
 };
 // clang-format on
 
-// A seccomp program, a check at a time.
+// Advice the C libraries give: glibc's trim and free (DONTNEED), its
+// hugepage tunable (HUGEPAGE), musl's free (FREE); a sanitizer's shadow.
+constexpr uint32_t kAdvice[] = {MADV_DONTNEED, MADV_FREE, MADV_HUGEPAGE,
+#ifdef STORLOOK_SANITIZED
+                                MADV_NOHUGEPAGE, MADV_DONTDUMP,
+#endif
+};
+
+// A seccomp program, a check at a time. Conditional jumps go one or a few
+// instructions ahead; a call's rules are skipped by one 32-bit jump.
 class filter {
  public:
   void load(uint32_t at) { add(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, at)); }
@@ -114,44 +167,86 @@ class filter {
     add(BPF_JUMP(BPF_JMP | op | BPF_K, k, uint8_t(!when), uint8_t(when)));
     ret(action);
   }
-  /// Call `nr` is allowed when its argument `arg` is one of `v`.
-  void allow_if_one_of(int nr, int arg, std::initializer_list<uint32_t> v) {
-    size_t begin = begin_args(nr, arg);
-    for (uint32_t k : v) {
-      on(k, kAllow);
-    }
-    end_args(begin, kRefuse);
+  /// Starts the rules on the arguments of call `nr`; each refuses with
+  /// EPERM, and allow() ends them.
+  filter& call(int nr) {
+    add(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 1, 0));
+    skip_ = prog_.size();
+    add(BPF_JUMP(BPF_JMP | BPF_JA, 0, 0, 0));
+    return *this;
   }
-  /// Call `nr` is allowed when its argument `arg` has none of `bits`.
-  void allow_if_none_of(int nr, int arg, uint32_t bits) {
-    size_t begin = begin_args(nr, arg);
+  template <size_t N>
+  filter& one_of(int arg, const uint32_t (&v)[N]) {
+    static_assert(N < 256, "a conditional jump reaches 255 ahead");
+    load_arg(arg);
+    for (size_t i = 0; i < N; ++i) {
+      add(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, v[i], uint8_t(N - i), 0));
+    }
+    ret(kRefuse);
+    return *this;
+  }
+  filter& none_of(int arg, uint32_t bits) {
+    load_arg(arg);
     on(bits, kRefuse, BPF_JSET);
-    end_args(begin, kAllow);
+    return *this;
+  }
+  filter& has(int arg, uint32_t bit) {
+    load_arg(arg);
+    on(bit, kRefuse, BPF_JSET, false);
+    return *this;
+  }
+  /// Argument `arg` is a descriptor the tool opened itself: above `held`,
+  /// the highest it held when confined but for those in `above`.
+  filter& own(int arg, uint32_t held, const std::vector<uint32_t>& above) {
+    load_arg(arg);
+    on(held, kRefuse, BPF_JGT, false);
+    for (uint32_t fd : above) {
+      on(fd, kRefuse);
+    }
+    return *this;
+  }
+  void allow() {
+    ret(kAllow);
+    prog_[skip_].k = uint32_t(prog_.size() - skip_ - 1);
   }
   bool install(uint32_t otherwise) {
     ret(otherwise);
     sock_fprog prog{static_cast<unsigned short>(prog_.size()), prog_.data()};
-    return prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog, 0, 0) == 0;
+    return prog_.size() <= BPF_MAXINSNS &&
+           prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog, 0, 0) == 0;
   }
 
  private:
   void add(sock_filter f) { prog_.push_back(f); }
-  // A check of the low 32 bits of call `nr`'s argument, which other calls
-  // skip.
-  size_t begin_args(int nr, int arg) {
-    add(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 0));
+  // The low 32 bits: every argument checked is an int to the kernel, or a
+  // word whose high bits it ignores.
+  void load_arg(int arg) {
     load(uint32_t(offsetof(seccomp_data, args) + 8 * size_t(arg) +
                   (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0)));
-    return prog_.size() - 2;
-  }
-  void end_args(size_t begin, uint32_t otherwise) {
-    ret(otherwise);
-    prog_[begin].jf = uint8_t(prog_.size() - begin - 1);
   }
   std::vector<sock_filter> prog_;
+  size_t skip_ = 0;
 };
 
-bool filter_system_calls(int output_fd) {
+// The descriptors above `held` that the process holds: those its caller
+// left open, which it shares.
+std::vector<uint32_t> held_above(int held) {
+  std::vector<uint32_t> fds;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (dirent* e = readdir(d)) {
+      int fd = std::atoi(e->d_name);
+      if (fd > held && fd != dirfd(d) && fds.size() < 1000) {
+        fds.push_back(uint32_t(fd));
+      }
+    }
+    closedir(d);
+  }
+  return fds;
+}
+
+// Every descriptor up to the null device's is held: it took the lowest.
+bool filter_system_calls(int output_fd, const std::vector<uint32_t>& above) {
+  const auto held = uint32_t(output_fd);
   filter f;
   // Calls in another architecture's numbering (32-bit, x32) are refused.
   f.load(offsetof(seccomp_data, arch));
@@ -163,36 +258,53 @@ bool filter_system_calls(int output_fd) {
   // Files are opened to be read, not written, created or truncated.
   constexpr uint32_t kWriting =
       O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | (O_TMPFILE & ~O_DIRECTORY);
-  f.allow_if_none_of(SYS_openat, 2, kWriting);
+  f.call(SYS_openat).none_of(2, kWriting).allow();
 #ifdef SYS_open
-  f.allow_if_none_of(SYS_open, 1, kWriting);
+  f.call(SYS_open).none_of(1, kWriting).allow();
 #endif
-  // Writes reach the tool's own streams, not what else the caller left open.
+  // Of what the caller shares, the tool writes to its output streams and
+  // nothing else: it reads, seeks and sets the flags of its own files only.
   for (int nr : {SYS_write, SYS_writev}) {
-    f.allow_if_one_of(nr, 0, {1, 2, uint32_t(output_fd)});
+    f.call(nr).one_of(0, {1, 2, held}).allow();
+  }
+  for (int nr : {SYS_read, SYS_readv, SYS_pread64, SYS_lseek}) {
+    f.call(nr).own(0, held, above).allow();
   }
   for (int nr : kAllowed) {
     f.on(uint32_t(nr), kAllow);
   }
-  // Of the terminal requests, the queries whether output goes to a person.
-  f.allow_if_one_of(SYS_ioctl, 1, {TCGETS, TIOCGWINSZ});
-  // Signals go to the process itself (abort's); fcntl takes no lock.
-  for (int nr : {SYS_kill, SYS_tkill, SYS_tgkill}) {
-    f.allow_if_one_of(nr, 0, {uint32_t(getpid())});
-  }
-#ifndef SYS_fcntl64
-#define SYS_fcntl64 SYS_fcntl
+#ifdef SYS__llseek
+  f.call(SYS__llseek).own(0, held, above).allow();
 #endif
-  for (int nr : {SYS_fcntl, SYS_fcntl64}) {
-    f.allow_if_one_of(nr, 1, {F_GETFD, F_SETFD, F_GETFL, F_SETFL});
+  f.call(SYS_fcntl).own(0, held, above)
+      .one_of(1, {F_GETFD, F_SETFD, F_GETFL, F_SETFL}).allow();
+#if defined(SYS_fcntl64) && SYS_fcntl64 != SYS_fcntl
+  f.call(SYS_fcntl64).own(0, held, above)
+      .one_of(1, {F_GETFD, F_SETFD, F_GETFL, F_SETFL}).allow();
+#endif
+  // Of the terminal requests, the queries whether output goes to a person.
+  f.call(SYS_ioctl).one_of(0, {0, 1, 2}).one_of(1, {TCGETS, TIOCGWINSZ}).allow();
+  // Signals go to the process itself (abort's).
+  for (int nr : {SYS_kill, SYS_tkill, SYS_tgkill}) {
+    f.call(nr).one_of(0, {uint32_t(getpid())}).allow();
   }
-  // Memory of its own: no file mapped shared, to be written through. The
-  // mmap of s390x takes its arguments in memory, out of the filter's sight:
-  // there it fails, and malloc takes memory with brk.
-#if defined(SYS_mmap2)
-  f.allow_if_none_of(SYS_mmap2, 3, MAP_SHARED);
-#elif !defined(__s390x__)
-  f.allow_if_none_of(SYS_mmap, 3, MAP_SHARED);
+  // Memory of its own: no page poisoned or taken offline, no futex keyed to
+  // a file, anonymous and private mappings, never executable.
+  f.call(SYS_madvise).one_of(2, kAdvice).allow();
+  f.call(SYS_futex).has(1, FUTEX_PRIVATE_FLAG).allow();
+#ifdef SYS_futex_time64
+  f.call(SYS_futex_time64).has(1, FUTEX_PRIVATE_FLAG).allow();
+#endif
+  f.call(SYS_mprotect).none_of(2, PROT_EXEC).allow();
+  // The mmap of s390x takes its arguments in memory, out of the filter's
+  // sight: there it fails, and malloc takes memory with brk.
+#if defined(SYS_mmap2) || !defined(__s390x__)
+#ifdef SYS_mmap2
+  f.call(SYS_mmap2)
+#else
+  f.call(SYS_mmap)
+#endif
+      .none_of(3, MAP_SHARED).has(3, MAP_ANONYMOUS).none_of(2, PROT_EXEC).allow();
 #endif
   return f.install(kUnknown);
 }
@@ -204,6 +316,7 @@ bool filter_system_calls(int output_fd) {
 #endif
 
 bool confine_process([[maybe_unused]] int output_fd,
+                     [[maybe_unused]] const std::vector<const char*>& named,
                      [[maybe_unused]] long max_abi) {
 #if !defined(__linux__) || defined(STORLOOK_NO_CONFINE)
   return false;  // not Linux, or a build to measure what confinement costs
@@ -211,16 +324,17 @@ bool confine_process([[maybe_unused]] int output_fd,
   if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
     return false;
   }
+  // Landlock holds whether or not the filter can be installed after it.
 #ifdef STORLOOK_NO_FILTER
-  restrict_file_system(max_abi);
+  restrict_file_system(max_abi, named);
   return false;
 #else
-  // With the filter, the rights of ABI 1 are enough: they make a Landlock
-  // domain, from which no process outside can be traced, nor its memory
-  // read through /proc. valgrind makes its own calls through the filter.
-  const bool filtered = !RUNNING_ON_VALGRIND;
-  bool landlocked = restrict_file_system(filtered && max_abi > 1 ? 1 : max_abi);
-  return filtered && filter_system_calls(output_fd) && landlocked;
+  // What the caller shares is listed before Landlock closes /proc.
+  const std::vector<uint32_t> above = held_above(output_fd);
+  bool landlocked = restrict_file_system(max_abi, named);
+  // valgrind makes its own calls through the filter.
+  return !RUNNING_ON_VALGRIND && filter_system_calls(output_fd, above) &&
+         landlocked;
 #endif
 #endif
 }

@@ -3,19 +3,22 @@
 #define STORLOOK_CLI_CONFINE_H_
 
 #include <cstdint>
+#include <vector>
 
 /// Takes from the process, for good, every right but what the tool does:
-/// open files to read them, read, stat, seek, write to standard output,
-/// standard error and `output_fd`, close, take and give back memory, ask
-/// whether output goes to a terminal, signal itself, exit. A seccomp filter
-/// allows these calls and fails every other; Landlock keeps other processes'
-/// memory out of reach. Best effort: returns false where either is missing,
-/// keeping what there is. Landlock is used up to ABI `max_abi` (0: not at
-/// all), so that a test can act as an older kernel.
-bool confine_process(int output_fd, long max_abi = 1L << 30);
+/// open what the command line `named` to read it, read, stat and seek its
+/// own files, write to standard output, standard error and `output_fd`,
+/// close, take and give back memory, ask whether output goes to a terminal,
+/// signal itself, exit. Landlock refuses every right the kernel knows but
+/// reading what was named; a seccomp filter allows the calls above and fails
+/// every other. Best effort: returns false where either is missing, keeping
+/// what there is. Landlock is used up to ABI `max_abi` (0: not at all), so
+/// that a test can act as an older kernel.
+bool confine_process(int output_fd, const std::vector<const char*>& named,
+                     long max_abi = 1L << 30);
 
-/// The Landlock rights of ABI `abi` but reading, as struct
-/// landlock_ruleset_attr of ABI 6; all handled where no filter is built.
+/// The Landlock rights that ABI `abi` handles, as struct
+/// landlock_ruleset_attr of ABI 6.
 struct landlock_rights {
   uint64_t fs, net, scoped;
 };

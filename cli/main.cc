@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "cli/confine.h"
 #include "cli/streams.h"
@@ -51,8 +52,15 @@ int run(int argc, char** argv) {
     diag("%s: %s\n", kNullDevice, why);
     return -1;
   }
-  // Every output is open: from here on the tool only reads.
-  confine_process(fileno(null_out));
+  // Every output is open: from here on the tool only reads what it was
+  // named.
+  std::vector<const char*> named;
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] != '-') {
+      named.push_back(argv[i]);
+    }
+  }
+  confine_process(fileno(null_out), named);
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (arg[0] == '-') {

@@ -12,6 +12,7 @@ extern char** environ;
 #ifdef __linux__
 #include <arpa/inet.h>
 #include <linux/filter.h>
+#include <linux/futex.h>
 #include <linux/openat2.h>
 #include <linux/seccomp.h>
 #include <netinet/in.h>
@@ -27,6 +28,10 @@ extern char** environ;
 #include <sys/uio.h>
 #include <sys/un.h>
 #include <sys/xattr.h>
+#include <termios.h>
+#ifndef MADV_SOFT_OFFLINE
+#define MADV_SOFT_OFFLINE 101
+#endif
 #endif
 
 #include <algorithm>
@@ -266,12 +271,31 @@ TEST_F(Hostile, PipedTextNotShownIsNotKept) {
 }
 
 #ifdef __linux__
-// What each Landlock ABI knows, from the kernel's landlock.h: where no system
-// call filter is built, the tool handles all of it but reading, and nothing
-// more, since a kernel refuses a whole ruleset that names a right it does not
-// know.
+// Whether `f`, run in a child, exits with 0 rather than dying or failing.
+bool exits_cleanly(void (*f)()) {
+  pid_t child = fork();
+  if (child == 0) {
+    f();
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void take_filter() {  // qemu-user, for one, takes no filter
+  sock_filter allow = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+  sock_fprog prog{1, &allow};
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+      prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0) {
+    _exit(1);
+  }
+}
+
+// What each Landlock ABI knows, from the kernel's landlock.h: the tool
+// handles all of it, and nothing more, since a kernel refuses a whole ruleset
+// that names a right it does not know.
 TEST(Confine, LandlockRightsOfEachAbi) {
-  constexpr uint64_t kRead = 0x8 | 0x4;
   const struct {
     long abi;
     uint64_t fs, net, scoped;
@@ -280,7 +304,7 @@ TEST(Confine, LandlockRightsOfEachAbi) {
               {7, 0xFFFF, 3, 3}};
   for (const auto& a : abis) {
     landlock_rights r = landlock_rights_for(a.abi);
-    EXPECT_EQ(r.fs, a.fs & ~kRead) << "ABI " << a.abi;
+    EXPECT_EQ(r.fs, a.fs) << "ABI " << a.abi;
     EXPECT_EQ(r.net, a.net) << "ABI " << a.abi;
     EXPECT_EQ(r.scoped, a.scoped) << "ABI " << a.abi;
   }
@@ -293,18 +317,7 @@ TEST(Confine, LandlockRightsOfEachAbi) {
 // call it does not name with ENOSYS, whatever the kernel; Landlock's one row
 // (abi 1) holds wherever the kernel has Landlock.
 TEST_F(Hostile, ConfinedProcessOnlyReads) {
-  pid_t probe = fork();
-  if (probe == 0) {  // qemu-user, for one, takes no filter
-    sock_filter allow = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
-    sock_fprog prog{1, &allow};
-    _exit(prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-                  prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) == 0
-              ? 0
-              : 1);
-  }
-  int probed = 0;
-  waitpid(probe, &probed, 0);
-  if (probed != 0) {
+  if (!exits_cleanly(take_filter)) {
     GTEST_SKIP() << "no seccomp filter can be installed here";
   }
   long abi = syscall(SYS_landlock_create_ruleset, nullptr, 0, 1u);
@@ -336,9 +349,10 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
   const std::string tty_path = ptsname(pty);
   // Opened by the child before it is confined, as a caller may leave them
   // open: a file of the user's, two TCP sockets, an abstract Unix socket, the
-  // terminal, and a process of the user's (the victim) with its pidfd.
+  // terminal as stdin, a process of the user's (the victim) with its pidfd,
+  // and, opened after the null device, the message file.
   int held = -1, tcp_fds[2] = {-1, -1}, abstract_fd = -1, tty = -1;
-  int out = -1, pidfd = -1;
+  int out = -1, pidfd = -1, late = -1;
   pid_t victim = -1;
   auto program = [](int fd) {  // ends the child with 98 if it runs
     char sh[] = "sh", c[] = "-c", exit98[] = "exit 98";
@@ -348,10 +362,11 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
   constexpr long kFilter = 0, kNever = 1L << 30;
   // The sanitizers' leak check stops the world with ptrace from a thread.
 #if defined(__SANITIZE_ADDRESS__)
-  constexpr long kPtrace = 1, kClone = kNever;
+  // and reads its own /proc.
+  constexpr long kPtrace = 1, kClone = kNever, kOwnProc = kNever;
   constexpr int kPtraceRefusal = EPERM;
 #else
-  constexpr long kPtrace = kFilter, kClone = kFilter;
+  constexpr long kPtrace = kFilter, kClone = kFilter, kOwnProc = 1;
   constexpr int kPtraceRefusal = ENOSYS;
 #endif
   // s390x's mmap takes its arguments in memory, so the filter does not name it.
@@ -360,85 +375,126 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
 #else
   constexpr int kMmapRefusal = EPERM;
 #endif
+  const std::string elsewhere = make_temp_dir() + "/secret";
+  std::ofstream(elsewhere) << "secret";
+  int word = 0;  // a futex
+  alignas(4096) static char page[4096];
+  auto mapped = [](void* p) { return p == MAP_FAILED ? -1L : 0L; };
+  // Each row: from which Landlock ABI the attempt is refused (kFilter: by the
+  // filter, whatever the ABI), and with what; then the same where the filter
+  // could not be installed and Landlock holds alone (kNever: it does not).
   const struct {
     long abi;
     int refusal;
+    long alone;
+    int alone_refusal;
     std::function<long()> attempt;  // -1 with errno set when refused
   } checks[] = {
     // Files are opened for reading only.
-    {kFilter, EPERM,
+    {kFilter, EPERM, 1, EACCES,
      [&] { return open(other.c_str(), O_WRONLY | O_CREAT, 0600); }},
-    {kFilter, EPERM,
+    {kFilter, EPERM, 1, EACCES,
      [&] { return open(other.c_str(), O_RDONLY | O_CREAT, 0600); }},
-    {kFilter, EPERM, [&] { return open(a.c_str(), O_WRONLY); }},
-    {kFilter, EPERM, [&] { return open(a.c_str(), O_RDWR); }},
-    {kFilter, EPERM, [&] { return open(a.c_str(), O_RDONLY | O_TRUNC); }},
-    {kFilter, EPERM,
+    {kFilter, EPERM, 1, EACCES, [&] { return open(a.c_str(), O_WRONLY); }},
+    {kFilter, EPERM, 1, EACCES, [&] { return open(a.c_str(), O_RDWR); }},
+    {kFilter, EPERM, 3, EACCES,
+     [&] { return open(a.c_str(), O_RDONLY | O_TRUNC); }},
+    {kFilter, EPERM, kNever, 0,
      [&] { return open(dir_.c_str(), O_RDONLY | O_TMPFILE, 0600); }},
 #ifdef SYS_open
-    {kFilter, EPERM,
+    {kFilter, EPERM, 3, EACCES,
      [&] { return syscall(SYS_open, a.c_str(), O_RDONLY | O_TRUNC); }},
 #endif
-    // Writes reach the tool's own streams only, not a descriptor left open.
-    {kFilter, EPERM, [&] { return write(held, "x", 1); }},
-    {kFilter, EPERM,
+    // Only what was named is read: no device, no file in another folder,
+    // nothing of /proc but what was named.
+    {1, EACCES, 1, EACCES, [] { return open("/dev/zero", O_RDONLY); }},
+    {1, EACCES, 1, EACCES,
+     [&] { return open(elsewhere.c_str(), O_RDONLY); }},
+    {kOwnProc, EACCES, kOwnProc, EACCES,
+     [] { return open("/proc/self/environ", O_RDONLY); }},
+    // Of the descriptors it shares with its caller, it writes to its output
+    // streams only, and reads, seeks or changes none.
+    {kFilter, EPERM, kNever, 0, [&] { return write(held, "x", 1); }},
+    {kFilter, EPERM, kNever, 0,
      [&] {
        iovec x{const_cast<char*>("x"), 1};
        return writev(held, &x, 1);
      }},
-    {kNever, EPERM, [&] { return write(out, "x", 1); }},
-    {kFilter, kMmapRefusal,
-     [&] {
-       void* p = mmap(nullptr, 1, PROT_WRITE, MAP_SHARED, held, 0);
-       return p == MAP_FAILED ? -1L : 0L;
+    {kNever, EPERM, kNever, 0, [&] { return write(out, "x", 1); }},
+    {kFilter, EPERM, kNever, 0, [&] {
+       char c;
+       return read(late, &c, 1);
      }},
+    {kFilter, EPERM, kNever, 0, [&] { return lseek(held, 0, SEEK_END); }},
+    {kFilter, EPERM, kNever, 0, [] { return fcntl(0, F_SETFL, O_ASYNC); }},
+    {kFilter, kMmapRefusal, kNever, 0,
+     [&] { return mapped(mmap(nullptr, 1, PROT_WRITE, MAP_SHARED, held, 0)); }},
+    // Memory of its own only, never executable; no shared futex.
+    {kFilter, kMmapRefusal, kNever, 0,
+     [&] { return mapped(mmap(nullptr, 1, PROT_READ, MAP_PRIVATE, held, 0)); }},
+    {kFilter, kMmapRefusal, kNever, 0,
+     [&] {
+       return mapped(mmap(nullptr, 1, PROT_WRITE | PROT_EXEC,
+                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+     }},
+    {kFilter, EPERM, kNever, 0,
+     [] { return mprotect(page, sizeof page, PROT_READ | PROT_EXEC); }},
+    {kFilter, EPERM, kNever, 0, [] { return madvise(page, 0, MADV_HWPOISON); }},
+    {kFilter, EPERM, kNever, 0,
+     [] { return madvise(page, 0, MADV_SOFT_OFFLINE); }},
+    {kFilter, EPERM, kNever, 0,
+     [&] { return syscall(SYS_futex, &word, FUTEX_WAKE, 1, 0, 0, 0); }},
     // Calls that the filter does not name: files changed by name or through
     // a descriptor, programs, sockets, other processes, namespaces, locks.
-    {kFilter, ENOSYS, [&] { return unlink(a.c_str()); }},
-    {kFilter, ENOSYS, [&] { return rename(a.c_str(), other.c_str()); }},
-    {kFilter, ENOSYS, [&] { return link(a.c_str(), other.c_str()); }},
-    {kFilter, ENOSYS, [&] { return mkdir(other.c_str(), 0700); }},
-    {kFilter, ENOSYS, [&] { return truncate(a.c_str(), 0); }},
-    {kFilter, ENOSYS, [&] { return ftruncate(held, 0); }},
-    {kFilter, ENOSYS, [&] { return fchmod(held, 0644); }},
-    {kFilter, ENOSYS,
+    {kFilter, ENOSYS, 1, EACCES, [&] { return unlink(a.c_str()); }},
+    {kFilter, ENOSYS, 1, EACCES,
+     [&] { return rename(a.c_str(), other.c_str()); }},
+    {kFilter, ENOSYS, 1, EACCES, [&] { return link(a.c_str(), other.c_str()); }},
+    {kFilter, ENOSYS, 1, EACCES, [&] { return mkdir(other.c_str(), 0700); }},
+    {kFilter, ENOSYS, 3, EACCES, [&] { return truncate(a.c_str(), 0); }},
+    {kFilter, ENOSYS, kNever, 0, [&] { return ftruncate(held, 0); }},
+    {kFilter, ENOSYS, kNever, 0, [&] { return fchmod(held, 0644); }},
+    {kFilter, ENOSYS, kNever, 0,
      [&] { return setxattr(a.c_str(), "user.storlook", "x", 1, 0); }},
-    {kFilter, ENOSYS, [&] { return program(-1); }},
-    {kFilter, ENOSYS, [&] { return memfd_create("sh", 0); }},
-    {kFilter, ENOSYS,
+    {kFilter, ENOSYS, 1, EACCES, [&] { return program(-1); }},
+    {kFilter, ENOSYS, kNever, 0, [&] { return memfd_create("sh", 0); }},
+    {kFilter, ENOSYS, kNever, 0,
      [&] {
        int s = socket(AF_UNIX, SOCK_STREAM, 0);
        return s < 0 ? s : connect(s, to(by_path), sizeof by_path);
      }},
-    {kFilter, ENOSYS, [&] { return connect(tcp_fds[0], to(tcp), sizeof tcp); }},
-    {kFilter, ENOSYS, [&] { return bind(tcp_fds[1], to(tcp), sizeof tcp); }},
-    {kFilter, ENOSYS,
+    {kFilter, ENOSYS, 4, EACCES,
+     [&] { return connect(tcp_fds[0], to(tcp), sizeof tcp); }},
+    {kFilter, ENOSYS, 4, EACCES,
+     [&] { return bind(tcp_fds[1], to(tcp), sizeof tcp); }},
+    {kFilter, ENOSYS, 6, EPERM,
      [&] { return connect(abstract_fd, to(abstract), unix_len); }},
-    {kPtrace, kPtraceRefusal,
+    {kPtrace, kPtraceRefusal, 1, EPERM,
      [&] { return ptrace(PTRACE_ATTACH, victim, 0, 0); }},
-    {kFilter, ENOSYS,
+    {kFilter, ENOSYS, kNever, 0,
      [] {
        char from = 'x', into = 0;
        iovec local{&into, 1}, remote{&from, 1};
        return process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
      }},
-    {kFilter, ENOSYS, [&] { return syscall(SYS_pidfd_getfd, pidfd, 0, 0); }},
-    {kFilter, ENOSYS,
+    {kFilter, ENOSYS, 1, EPERM,
+     [&] { return syscall(SYS_pidfd_getfd, pidfd, 0, 0); }},
+    {kFilter, ENOSYS, kNever, 0,
      [&] {
        rlimit none{0, 0};
        return prlimit(victim, RLIMIT_FSIZE, &none, nullptr);
      }},
-    {kFilter, ENOSYS,
+    {kFilter, ENOSYS, kNever, 0,
      [&] { return setpriority(PRIO_PROCESS, id_t(victim), 19); }},
-    {kFilter, ENOSYS,
+    {kFilter, ENOSYS, kNever, 0,
      [&] {
        cpu_set_t one;
        CPU_ZERO(&one);
        CPU_SET(0, &one);
        return sched_setaffinity(victim, sizeof one, &one);
      }},
-    {kFilter, ENOSYS, [] { return unshare(CLONE_NEWUSER); }},
-    {kClone, ENOSYS,
+    {kFilter, ENOSYS, kNever, 0, [] { return unshare(CLONE_NEWUSER); }},
+    {kClone, ENOSYS, kNever, 0,
      [] {
        long pid = syscall(SYS_clone, CLONE_NEWUSER | SIGCHLD, 0, 0, 0, 0);
        if (pid == 0) {
@@ -446,49 +502,45 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
        }
        return pid;
      }},
-    {kFilter, ENOSYS, [] { return syscall(SYS_finit_module, -1, "", 0); }},
-    {kFilter, ENOSYS, [&] { return flock(held, LOCK_EX); }},
-    {kFilter, ENOSYS,
+    {kFilter, ENOSYS, kNever, 0,
+     [] { return syscall(SYS_finit_module, -1, "", 0); }},
+    {kFilter, ENOSYS, kNever, 0, [&] { return flock(held, LOCK_EX); }},
+    {kFilter, ENOSYS, kNever, 0,
      [&] {
        open_how how{};
        return syscall(SYS_openat2, AT_FDCWD, a.c_str(), &how, sizeof how);
      }},
-    {kFilter, ENOSYS,
+    {kFilter, ENOSYS, kNever, 0,
      [] { return syscall(SYS_getcpu, nullptr, nullptr, nullptr); }},
-    // The argument rules of ioctl, signals and fcntl.
-    {kFilter, EPERM, [&] { return ioctl(tty, TIOCSTI, "x"); }},
-    {kNever, EPERM,
-     [&] {
+    // The argument rules of ioctl (the terminal is the child's stdin),
+    // signals and fcntl.
+    {kFilter, EPERM, kNever, 0, [] { return ioctl(0, TIOCSTI, "x"); }},
+    {kNever, EPERM, kNever, 0,
+     [] {
        winsize size;
-       return ioctl(tty, TIOCGWINSZ, &size);
+       return ioctl(0, TIOCGWINSZ, &size);
      }},
-    {kFilter, EPERM, [&] { return kill(victim, 0); }},
-    {kNever, EPERM, [] { return kill(getpid(), 0); }},
-    {kFilter, EPERM,
+    {kFilter, EPERM, kNever, 0,
+     [&] {
+       termios t;
+       return ioctl(tty, TCGETS, &t);
+     }},
+    {kFilter, EPERM, 6, EPERM, [&] { return kill(victim, 0); }},
+    {kNever, EPERM, kNever, 0, [] { return kill(getpid(), 0); }},
+    {kFilter, EPERM, kNever, 0,
      [&] {
        struct flock lock {};
        lock.l_type = F_WRLCK;
        return fcntl(held, F_SETLK, &lock);
      }},
-    {kFilter, EPERM, [&] { return fcntl(held, F_DUPFD, 1); }},
+    {kFilter, EPERM, kNever, 0, [&] { return fcntl(held, F_DUPFD, 1); }},
 #if defined(__x86_64__)
-    // The same call in the x32 numbering, and through the 32-bit entry,
-    // where numbers mean other calls: 13 is time there, and a call the
-    // filter allows here.
-    {kFilter, EPERM, [] { return syscall(0x40000000 + SYS_getpid); }},
-    {kFilter, EPERM,
-     [] {
-       long got = 13;
-       asm volatile("int $0x80"
-                    : "+a"(got)
-                    : "b"(0)
-                    : "rcx", "r8", "r9", "r10", "r11", "memory");
-       errno = int(-got);
-       return got < 0 ? -1 : got;
-     }},
+    // The same call in the x32 numbering.
+    {kFilter, EPERM, kNever, 0,
+     [] { return syscall(0x40000000 + SYS_getpid); }},
 #endif
     // Another process's memory, read through /proc by path: Landlock's.
-    {1, EACCES,
+    {1, EACCES, 1, EACCES,
      [&] {
        return open(("/proc/" + std::to_string(victim) + "/mem").c_str(),
                    O_RDONLY);
@@ -496,8 +548,12 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
   };
   // The kernel's own Landlock ABI, each older one the tool must also get
   // right (a right the kernel does not know would make it refuse the whole
-  // ruleset), and none.
-  for (long as_abi = std::max(abi, 0L); as_abi >= 0; --as_abi) {
+  // ruleset), and none; last, the kernel's own where the filter cannot be
+  // installed (a caller's own filter refuses it), and Landlock holds alone.
+  const long runs = std::max(abi, 0L) + 1 + (abi >= 1);
+  for (long run = 0; run < runs; ++run) {
+    const bool alone = run == std::max(abi, 0L) + 1;
+    const long as_abi = alone ? abi : std::max(abi, 0L) - run;
     pid_t child = fork();
     if (child == 0) {
       held = open((dir_ + "/held").c_str(), O_RDWR | O_CREAT, 0600);
@@ -507,6 +563,7 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
       abstract_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
       setsid();
       tty = open(tty_path.c_str(), O_RDWR);
+      dup2(tty, 0);
       out = open("/dev/null", O_WRONLY);
       // The victim dies with the child, and is told so before it can be
       // stopped by a check that traces it.
@@ -523,9 +580,23 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
         _exit(101);
       }
       pidfd = int(syscall(SYS_pidfd_open, victim, 0));
+      late = open(a.c_str(), O_RDONLY);
+      if (alone) {  // a filter of the caller's refuses the tool's
+        sock_filter no_filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_prctl, 0, 3),
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, PR_SET_SECCOMP, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EACCES),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+        sock_fprog prog{6, no_filter};
+        prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog);
+      }
       // Confined by both layers, or by the filter alone where Landlock is
       // missing; both need no_new_privs unless the caller is root, as here.
-      bool both = confine_process(out, as_abi);
+      const std::string thread = "/proc/thread-self/status";
+      bool both = confine_process(out, {a.c_str(), thread.c_str()}, as_abi);
       // Read by hand: the sanitizers check a stream's type by calls the
       // filter refuses.
       auto slurp = [](const std::string& path) {
@@ -535,15 +606,21 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
         close(fd);
         return std::string(buf, size_t(std::max(n, ssize_t(0))));
       };
-      const std::string status = slurp("/proc/self/status");
-      if (both != (as_abi >= 1) ||
+      const std::string status = slurp(thread);
+      if (both != (as_abi >= 1 && !alone) ||
           status.find("NoNewPrivs:\t1\nSeccomp:\t2\n") == std::string::npos) {
         _exit(100);
       }
       for (size_t i = 0; i < sizeof checks / sizeof checks[0]; ++i) {
+        const long from = alone ? checks[i].alone : checks[i].abi;
+        if (alone && from > as_abi) {
+          continue;  // not refused by Landlock alone: it would be done
+        }
         errno = 0;
-        bool refused = checks[i].attempt() == -1 && errno == checks[i].refusal;
-        if (refused != (checks[i].abi == kFilter || as_abi >= checks[i].abi)) {
+        bool refused = checks[i].attempt() == -1 &&
+                       errno == (alone ? checks[i].alone_refusal
+                                       : checks[i].refusal);
+        if (refused != (from == kFilter || as_abi >= from)) {
           _exit(int(i) + 1);
         }
       }
@@ -554,6 +631,7 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0)
         << "as Landlock ABI " << as_abi << " of " << abi
+        << (alone ? ", without the filter" : "")
         << "; 100: not confined as it should be, 99: reading failed, 98: a "
         << "program ran, else the number of the check that went wrong";
   }
@@ -561,6 +639,33 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
     close(fd);
   }
 }
+
+#if defined(__x86_64__)
+long call_32_bit_getpid() {
+  long got = 20;
+  asm volatile("int $0x80"
+               : "+a"(got)
+               : "b"(0)
+               : "rcx", "r8", "r9", "r10", "r11", "memory");
+  return got;
+}
+
+// Calls through the 32-bit entry, where numbers mean other calls (13 is
+// time there, and a call the filter allows here), are refused; a kernel
+// without that entry (ia32_emulation=0) kills the caller instead.
+TEST(Confine, ThirtyTwoBitCallsRefused) {
+  if (!exits_cleanly(take_filter)) {
+    GTEST_SKIP() << "no seccomp filter can be installed here";
+  }
+  if (!exits_cleanly([] { call_32_bit_getpid(); })) {
+    GTEST_SKIP() << "this kernel has no 32-bit entry: no call to refuse";
+  }
+  EXPECT_TRUE(exits_cleanly([] {
+    confine_process(2, {});
+    _exit(call_32_bit_getpid() == -EPERM ? 0 : 1);
+  }));
+}
+#endif
 
 #endif  // __linux__
 #endif  // !_WIN32
