@@ -4,6 +4,7 @@
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <cstddef>
@@ -370,6 +371,53 @@ TEST_F(Cli, PipeGivesSameDumpAsFile) {
       EXPECT_EQ(got.err, want.err) << c.what;
       EXPECT_EQ(got.status, 0) << c.what;
     }
+  }
+}
+
+// Every way of naming a message reads its bytes as the plain name does: a
+// link to a file in another folder, a path through .., standard input and
+// an inherited descriptor by name, from a file, a pipe or a FIFO, a file
+// that comes only while the run waits on a FIFO, and a directory.
+TEST_F(Cli, NamedFormsReadAsThePlainName) {
+  const std::string elsewhere = make_temp_dir();
+  msg_builder().body("\x01PID: x\rHello\r\0"s).write(elsewhere, "m.msg");
+  put("m.msg", msg_builder().body("\x01PID: x\rHello\r\0"s));
+  std::filesystem::create_directory(dir_ + "/sub");
+  ASSERT_EQ(symlink((elsewhere + "/m.msg").c_str(), (dir_ + "/link").c_str()),
+            0);
+  ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
+  const std::string tool = tool_shell_command() + " -body ";
+  const struct {
+    std::vector<std::string> named;  // the names as given
+    std::string shell;               // how the tool is run
+  } cases[] = {
+      {{"link"}, tool + "link"},
+      {{"sub/../m.msg"}, tool + "sub/../m.msg"},
+      {{"/dev/stdin"}, tool + "/dev/stdin <m.msg"},
+      {{"/dev/stdin"}, "cat m.msg | " + tool + "/dev/stdin"},
+      {{"/dev/stdin"}, "cat m.msg >fifo & " + tool + "/dev/stdin <fifo"},
+      {{"/dev/fd/3"}, tool + "/dev/fd/3 3<m.msg"},
+      {{"/proc/self/fd/3"}, tool + "/proc/self/fd/3 3<m.msg"},
+      {{"fifo", "late.msg"},
+       "(cp m.msg late.msg && cat m.msg >fifo) & " + tool + "fifo late.msg"},
+      {{"sub"}, tool + "sub"},
+  };
+  run_result plain = run({"-body", "m.msg"});
+  const std::string report = plain.out.substr(plain.out.find('\n') + 1);
+  for (const auto& c : cases) {
+    EXPECT_EQ(std::system(("cd " + dir_ + " && rm -f late.msg && (" +
+                           c.shell + ") >out 2>err")
+                              .c_str()),
+              0);
+    std::string out, err = plain.err;
+    for (const auto& name : c.named) {
+      out += opening(name) + (name == "sub" ? "" : report);
+    }
+    if (c.named[0] == "sub") {
+      err = kBanner + "sub: " + sys_error(EISDIR) + "\n";
+    }
+    EXPECT_EQ(read_file(dir_ + "/out"), out) << c.shell;
+    EXPECT_EQ(read_file(dir_ + "/err"), err) << c.shell;
   }
 }
 

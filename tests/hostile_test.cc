@@ -428,7 +428,10 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
     {kFilter, EPERM, kNever, 0, [&] { return lseek(held, 0, SEEK_END); }},
     {kFilter, EPERM, kNever, 0, [] { return fcntl(0, F_SETFL, O_ASYNC); }},
     {kFilter, kMmapRefusal, kNever, 0,
-     [&] { return mapped(mmap(nullptr, 1, PROT_WRITE, MAP_SHARED, held, 0)); }},
+     [&] {
+       return mapped(mmap(nullptr, 1, PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
+                          -1, 0));
+     }},
     // Memory of its own only, never executable; no shared futex.
     {kFilter, kMmapRefusal, kNever, 0,
      [&] { return mapped(mmap(nullptr, 1, PROT_READ, MAP_PRIVATE, held, 0)); }},
