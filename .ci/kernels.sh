@@ -1,22 +1,29 @@
 #!/usr/bin/env bash
-# Runs the test program under Debian 12's own kernels: each architecture is
-# booted twice under qemu-system, with the kernel's default LSM list
-# (Landlock, ABI 2) and with one that leaves Landlock out. The initramfs
-# holds a static busybox, the statically linked tool and test program at the
-# paths they were built at, the examples, and an /init that runs the suite
-# (without the Slow tests), prints it on the console and powers off. The
-# i686 program runs on the amd64 kernel, as on a PC with a 32-bit system;
-# x86 boots use KVM where it works. Kernels and busybox come from Debian's
-# packages for each architecture, by the names the archive gives them today.
-# For each boot it prints
-#   kernel ARCH LSM: N passed, F failed, S skipped; confinement: ran|skipped
-# and the boot's time, and it fails if a boot fails, hangs, prints no
-# summary, fails a test or skips the confinement table.
+# Runs the test program under Debian's own kernels: Debian 12's (6.1,
+# Landlock ABI 2), each architecture booted twice, with the kernel's default
+# LSM list and with one that leaves Landlock out; Debian 13's (6.12, Landlock
+# ABI 6) with Landlock; and Debian 13's x86_64 kernel once more with
+# ia32_emulation=0, a kernel with no 32-bit entry (the i686 program is not
+# booted there). The initramfs holds a static busybox, the statically linked
+# tool and test program at the paths they were built at, the examples, and
+# an /init that runs the suite (without the Slow tests), prints it on the
+# console and powers off. The i686 program runs on the amd64 kernel, as on a
+# PC with a 32-bit system; x86 boots use KVM where it works, TCG elsewhere.
+# Kernels and busybox come from Debian's packages for each architecture, by
+# the names the archive gives them today; Debian 13's through package lists
+# of its own, kept in build-kernels/, from the archive this machine uses.
+# A package list that cannot be renewed is a warning: the step goes on with
+# the lists it has. For each boot it prints
+#   kernel DEB ARCH LSM: N passed, F failed, S skipped; confinement: ran|skipped
+# (DEB 12 or 13; LSM landlock, none or no32) and the boot's time, and it
+# fails if a boot fails, hangs, prints no summary, fails a test or skips the
+# confinement table, or if a package it needs cannot be fetched.
 # usage: .ci/kernels.sh [ARCH...]   (x86_64 i686 arm64 armhf s390x; default all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 work=$root/build-kernels
+mkdir -p "$work"
 archs=("$@")
 ((${#archs[@]})) || archs=(x86_64 i686 arm64 armhf s390x)
 timeout_s=${KERNEL_BOOT_TIMEOUT:-420}
@@ -43,34 +50,59 @@ fresh=0
 for a in $(printf '%s\n' "${foreign[@]}" | sort -u); do
   dpkg --print-foreign-architectures | grep -qx "$a" || { dpkg --add-architecture "$a"; fresh=1; }
 done
-((fresh == 0)) || apt-get update -q >/dev/null
+# renew [APT OPTION...]: package lists renewed, or a warning.
+renew() {
+  apt-get "$@" update -q >/dev/null 2>&1 ||
+    echo "warning: apt-get update failed; going on with the package lists there are" >&2
+}
+((fresh == 0)) || renew
 bash .ci/need.sh "${packages[@]}"
 
-# fetch DEBARCH PACKAGE: the package's files, unpacked once into $work.
+# Debian 13's lists, from the archive this machine's own sources name.
+apt13=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$work/apt-13/sources"
+  -o Dir::State::Lists="$work/apt-13/lists" -o Dir::Cache="$work/apt-13/cache")
+if [ ! -d "$work/apt-13/lists" ]; then
+  mkdir -p "$work/apt-13/sources" "$work/apt-13/lists/partial" "$work/apt-13/cache/archives/partial"
+  uri=$(apt-get indextargets --format '$(REPO_URI)' 'Identifier: Packages' | grep -v security | head -n 1)
+  printf 'Types: deb\nURIs: %s\nSuites: trixie\nComponents: main\nSigned-By: %s\n' \
+    "$uri" /usr/share/keyrings/debian-archive-keyring.gpg >"$work/apt-13/sources/trixie.sources"
+  renew "${apt13[@]}"
+fi
+opts() { [ "$1" = 13 ] && echo "${apt13[@]}" || true; }
+
+# fetch DEB DEBARCH PACKAGE: the package's files, unpacked once into $work;
+# a download is tried three times, a few seconds apart.
 fetch() {
-  local dir="$work/unpacked/$2_$1"
+  local dir="$work/unpacked/$1/$3_$2" try
   if [ ! -d "$dir" ]; then
-    mkdir -p "$work/debs" "$dir.tmp"
-    (cd "$work/debs" && apt-get download -q "$2:$1" >/dev/null) || return 1
-    dpkg-deb -x "$(ls -t "$work/debs/${2}_"*"_$1.deb" | head -n 1)" "$dir.tmp" || return 1
+    mkdir -p "$work/debs-$1" "$dir.tmp"
+    for try in 1 2 3; do
+      # shellcheck disable=SC2046
+      (cd "$work/debs-$1" && apt-get $(opts "$1") download -q "$3:$2" >/dev/null 2>&1) && break
+      [ "$try" = 3 ] && { echo "cannot fetch $3:$2 (Debian $1)" >&2; return 1; }
+      sleep $((try * 5))
+    done
+    dpkg-deb -x "$(ls -t "$work/debs-$1/${3}_"*"_$2.deb" | head -n 1)" "$dir.tmp" || return 1
     mv "$dir.tmp" "$dir" || return 1
   fi
   echo "$dir"
 }
 
-# The package a metapackage such as linux-image-cloud-arm64 stands for now.
+# current DEB DEBARCH META: the package a metapackage such as
+# linux-image-cloud-arm64 stands for now.
 current() {
-  apt-cache depends "$2:$1" | sed -n 's/^ *Depends: \(linux-image-[^:]*\).*/\1/p' | head -n 1
+  # shellcheck disable=SC2046
+  apt-cache $(opts "$1") depends "$3:$2" | sed -n 's/^ *Depends: \(linux-image-[^:]*\).*/\1/p' | head -n 1
 }
 
-# kernel_of ARCH: the kernel's image. Package lists older than the archive
-# may name a version it has dropped: they are renewed once.
+# kernel_of DEB ARCH: the kernel's image. Package lists older than the
+# archive may name a version it has dropped: they are renewed once.
 kernel_of() {
-  local dir
-  dir=$(fetch "${deb[$1]}" "$(current "${deb[$1]}" "linux-image-${kernel[$1]}")") ||
-    { apt-get update -q >/dev/null &&
-      dir=$(fetch "${deb[$1]}" "$(current "${deb[$1]}" "linux-image-${kernel[$1]}")"); } ||
-    { echo "no kernel of linux-image-${kernel[$1]}:${deb[$1]} to download" >&2; return 1; }
+  local dir meta="linux-image-${kernel[$2]}" d=${deb[$2]}
+  # shellcheck disable=SC2046
+  dir=$(fetch "$1" "$d" "$(current "$1" "$d" "$meta")") ||
+    { renew $(opts "$1") && dir=$(fetch "$1" "$d" "$(current "$1" "$d" "$meta")"); } ||
+    { echo "no kernel of $meta:$d (Debian $1) to download" >&2; return 1; }
   ls "$dir"/boot/vmlinuz-*
 }
 
@@ -96,7 +128,7 @@ initramfs() {
   local arch=$1 dir=$2 rd="$work/rootfs-$1"
   rm -rf "$rd"
   mkdir -p "$rd"/{bin,dev,proc,sys,tmp} "$rd$root/$dir/tests"
-  cp "$(fetch "${deb[$arch]}" busybox-static)/bin/busybox" "$rd/bin/"
+  cp "$(fetch 12 "${deb[$arch]}" busybox-static)/bin/busybox" "$rd/bin/"
   cp "$dir/storlook" "$rd$root/$dir/"
   cp "$dir/tests/storlook_tests" "$rd$root/$dir/tests/"
   cp -r examples "$rd$root/"
@@ -110,7 +142,7 @@ initramfs() {
   cat >"$rd/init" <<EOF
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
-export PATH=/bin TMPDIR=/tmp HOME=/tmp
+export PATH=/bin TMPDIR=/scratch HOME=/scratch
 mount -t devtmpfs dev /dev
 exec </dev/console >/dev/console 2>&1
 ln -s /proc/self/fd /dev/fd
@@ -118,7 +150,7 @@ for n in 0:stdin 1:stdout 2:stderr; do ln -s /proc/self/fd/\${n%:*} /dev/\${n#*:
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mkdir /dev/pts && mount -t devpts devpts /dev/pts
-mount -t tmpfs tmp /tmp
+mkdir /scratch && mount -t tmpfs scratch /scratch
 mount -t securityfs securityfs /sys/kernel/security
 echo "lsm: \$(cat /sys/kernel/security/lsm)"
 $root/$dir/tests/storlook_tests --gtest_filter=-Slow.* --gtest_color=no
@@ -129,12 +161,14 @@ EOF
   (cd "$rd" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd-$arch.gz"
 }
 
-# boot ARCH LSM VMLINUZ: boots once, prints the contract line; fails as the
+# boot DEB ARCH LSM: boots once, prints the contract line; fails as the
 # suite does.
 boot() {
-  local arch=$1 lsm=$2 vmlinuz=$3 log="$work/boot-$1-$2.log" start=$SECONDS
+  local rel=$1 arch=$2 lsm=$3 log="$work/boot-$1-$2-$3.log" start=$SECONDS vmlinuz
+  vmlinuz=$(kernel_of "$rel" "$arch") || return 1
   local append="console=${console[$arch]} panic=-1 quiet loglevel=1 rdinit=/init"
-  [ "$lsm" = landlock ] || append+=" lsm=lockdown,yama,apparmor"
+  [ "$lsm" != none ] || append+=" lsm=lockdown,yama,apparmor"
+  [ "$lsm" != no32 ] || append+=" ia32_emulation=0"
   # shellcheck disable=SC2086
   timeout "$timeout_s" ${qemu[$arch]} -smp 1 -m 1024 -nographic -monitor none -no-reboot \
     -kernel "$vmlinuz" -initrd "$work/initrd-$arch.gz" -append "$append" \
@@ -145,11 +179,11 @@ boot() {
   passed=$(count PASSED) failed=$(count FAILED) skipped=$(count SKIPPED)
   grep -Eq '^\[ +(OK|FAILED) +\] Hostile.ConfinedProcessOnlyReads' "$log" && conf=ran
   if [ -z "$passed" ]; then
-    echo "kernel $arch $lsm: no summary after $secs s (timeout ${timeout_s} s); the console's end:"
+    echo "kernel $rel $arch $lsm: no summary after $secs s (timeout ${timeout_s} s); the console's end:"
     tail -n 30 "$log"
     return 1
   fi
-  echo "kernel $arch $lsm: $passed passed, ${failed:-0} failed, ${skipped:-0} skipped; confinement: $conf"
+  echo "kernel $rel $arch $lsm: $passed passed, ${failed:-0} failed, ${skipped:-0} skipped; confinement: $conf"
   echo "  booted, tested and powered off in $secs s; $(grep -o -m 1 'lsm: .*' "$log" || true)"
   awk '/^\[ RUN      \]/ { t = $4 } /: Skipped$/ { getline r; print "  skipped " t ": " r }' "$log"
   if [ -n "$failed" ] || [ "$conf" != ran ]; then
@@ -164,12 +198,12 @@ boot() {
 if [[ " ${archs[*]} " =~ " x86_64 "|" i686 " ]] && [ -w /dev/kvm ]; then
   probe="$work/rootfs-probe"
   mkdir -p "$probe"
-  cp "$(fetch amd64 busybox-static)/bin/busybox" "$probe/"
+  cp "$(fetch 12 amd64 busybox-static)/bin/busybox" "$probe/"
   printf '#!/busybox sh\n/busybox poweroff -f\n' >"$probe/init"
   chmod +x "$probe/init"
   (cd "$probe" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd-probe.gz"
   if timeout 20 qemu-system-x86_64 -M q35 -accel kvm -cpu host -m 256 -nographic \
-    -monitor none -no-reboot -kernel "$(kernel_of x86_64)" -initrd "$work/initrd-probe.gz" \
+    -monitor none -no-reboot -kernel "$(kernel_of 12 x86_64)" -initrd "$work/initrd-probe.gz" \
     -append "console=ttyS0 panic=-1 quiet rdinit=/init" </dev/null >/dev/null 2>&1; then
     qemu[x86_64]="qemu-system-x86_64 -M q35 -accel kvm -cpu host"
   fi
@@ -177,16 +211,27 @@ if [[ " ${archs[*]} " =~ " x86_64 "|" i686 " ]] && [ -w /dev/kvm ]; then
 fi
 qemu[i686]=${qemu[x86_64]}
 
+# Each architecture's boots, two side by side, one core each: Debian 12's
+# with Landlock and without, Debian 13's, and on x86_64 Debian 13's without
+# a 32-bit entry.
 status=0
 for arch in "${archs[@]}"; do
   dir=$(build "$arch")
   initramfs "$arch" "$dir"
-  vmlinuz=$(kernel_of "$arch")
-  # The two boots of an architecture run side by side, one core each.
-  boot "$arch" landlock "$vmlinuz" >"$work/result-$arch-landlock" 2>&1 &
-  first=$!
-  boot "$arch" none "$vmlinuz" >"$work/result-$arch-none" 2>&1 || status=1
-  wait "$first" || status=1
-  cat "$work/result-$arch-landlock" "$work/result-$arch-none"
+  for rel in 12 13; do  # fetched once, before the boots that share them
+    kernel_of "$rel" "$arch" >/dev/null || status=1
+  done
+  boots=("12 landlock" "12 none" "13 landlock")
+  [ "$arch" != x86_64 ] || boots+=("13 no32")
+  for ((i = 0; i < ${#boots[@]}; i += 2)); do
+    pids=()
+    for b in "${boots[@]:i:2}"; do
+      # shellcheck disable=SC2086
+      boot ${b%% *} "$arch" ${b#* } >"$work/result-$arch-${b/ /-}" 2>&1 &
+      pids+=($!)
+    done
+    for p in "${pids[@]}"; do wait "$p" || status=1; done
+    for b in "${boots[@]:i:2}"; do cat "$work/result-$arch-${b/ /-}"; done
+  done
 done
 exit $status

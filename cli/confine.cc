@@ -1,16 +1,5 @@
 #include "cli/confine.h"
 
-landlock_rights landlock_rights_for(long abi) {
-  // ABI 1: execute, write, read file and dir, remove dir and file, make
-  // char device, dir, regular file, socket, FIFO, block device, symlink.
-  uint64_t fs = (1ull << 13) - 1;
-  fs |= abi >= 2 ? 1ull << 13 : 0;  // refer: link and rename across dirs
-  fs |= abi >= 3 ? 1ull << 14 : 0;  // truncate
-  fs |= abi >= 5 ? 1ull << 15 : 0;  // ioctl on devices
-  // ABI 4: TCP bind and connect; ABI 6: abstract Unix sockets and signals.
-  return {fs, abi >= 4 ? 3u : 0u, abi >= 6 ? 3u : 0u};
-}
-
 #if defined(__linux__) && !defined(STORLOOK_NO_CONFINE)
 #include <dirent.h>
 #include <fcntl.h>
@@ -29,7 +18,7 @@ landlock_rights landlock_rights_for(long abi) {
 #include <cstddef>
 #include <cstdlib>
 
-#include "cli/named.h"
+#include "cli/landlock.h"
 
 #if __has_include(<valgrind/valgrind.h>)
 #include <valgrind/valgrind.h>
@@ -37,57 +26,7 @@ landlock_rights landlock_rights_for(long abi) {
 #define RUNNING_ON_VALGRIND 0
 #endif
 
-// A sanitizer's leak check stops the world from a thread, by ptrace, and
-// reads the process's maps, however the build asked for it.
-#if defined(__SANITIZE_ADDRESS__) || defined(STORLOOK_SANITIZE)
-#define STORLOOK_SANITIZED
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
-#define STORLOOK_SANITIZED
-#endif
-#endif
-
 namespace {
-
-#ifdef SYS_landlock_restrict_self
-constexpr uint64_t kReadFile = 1u << 2, kReadDir = 1u << 3;
-
-// Handles every right of ABI `max_abi` that the kernel knows, and grants
-// reading what was named.
-bool restrict_file_system(long max_abi, const std::vector<const char*>& named) {
-  long abi = syscall(SYS_landlock_create_ruleset, nullptr, 0, 1u);  // ABI
-  if (abi < 1 || max_abi < 1) {
-    return false;  // no Landlock in this kernel, or it is turned off
-  }
-  landlock_rights attr = landlock_rights_for(abi < max_abi ? abi : max_abi);
-  int set = int(syscall(SYS_landlock_create_ruleset, &attr, sizeof attr, 0u));
-  if (set < 0) {
-    return false;
-  }
-  auto grant = [set](int fd, uint64_t rights) {
-    struct __attribute__((packed)) {
-      uint64_t allowed;
-      int32_t parent_fd;
-    } beneath{rights, fd};
-    syscall(SYS_landlock_add_rule, set, 1 /* path beneath */, &beneath, 0u);
-  };
-  for_each_named_place(named, [&](int fd, bool list) {
-    grant(fd, list ? kReadDir : kReadFile);
-  });
-#ifdef STORLOOK_SANITIZED
-  int self = open("/proc/self", O_PATH | O_CLOEXEC);
-  grant(self, kReadFile | kReadDir);
-  close(self);
-#endif
-  bool done = syscall(SYS_landlock_restrict_self, set, 0u) == 0;
-  close(set);
-  return done;
-}
-#else
-bool restrict_file_system(long, const std::vector<const char*>&) {
-  return false;  // headers from before Landlock: a build without it
-}
-#endif
 
 // The architecture whose system call numbers the filter is written in.
 #if defined(__x86_64__) && !defined(__ILP32__)
@@ -148,6 +87,24 @@ constexpr int kAllowed[] = {
 };
 // clang-format on
 
+// Calls on a descriptor's file or its shared offset, for the tool's own
+// files only; the 32-bit names where they differ.
+constexpr int kOwnFilesOnly[] = {SYS_read, SYS_readv, SYS_pread64, SYS_lseek,
+#ifdef SYS__llseek
+                                 SYS__llseek,
+#endif
+};
+constexpr int kFcntl[] = {SYS_fcntl,
+#if defined(SYS_fcntl64) && SYS_fcntl64 != SYS_fcntl
+                          SYS_fcntl64,
+#endif
+};
+constexpr int kFutex[] = {SYS_futex,
+#ifdef SYS_futex_time64
+                          SYS_futex_time64,
+#endif
+};
+
 // Advice the C libraries give: glibc's trim and free (DONTNEED), its
 // hugepage tunable (HUGEPAGE), musl's free (FREE); a sanitizer's shadow.
 constexpr uint32_t kAdvice[] = {MADV_DONTNEED, MADV_FREE, MADV_HUGEPAGE,
@@ -185,14 +142,10 @@ class filter {
     ret(kRefuse);
     return *this;
   }
-  filter& none_of(int arg, uint32_t bits) {
+  /// Argument `arg` has `bits` all clear (`set` false) or, one bit, set.
+  filter& bits(int arg, uint32_t bits, bool set) {
     load_arg(arg);
-    on(bits, kRefuse, BPF_JSET);
-    return *this;
-  }
-  filter& has(int arg, uint32_t bit) {
-    load_arg(arg);
-    on(bit, kRefuse, BPF_JSET, false);
+    on(bits, kRefuse, BPF_JSET, !set);
     return *this;
   }
   /// Argument `arg` is a descriptor the tool opened itself: above `held`,
@@ -258,30 +211,25 @@ bool filter_system_calls(int output_fd, const std::vector<uint32_t>& above) {
   // Files are opened to be read, not written, created or truncated.
   constexpr uint32_t kWriting =
       O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | (O_TMPFILE & ~O_DIRECTORY);
-  f.call(SYS_openat).none_of(2, kWriting).allow();
+  f.call(SYS_openat).bits(2, kWriting, false).allow();
 #ifdef SYS_open
-  f.call(SYS_open).none_of(1, kWriting).allow();
+  f.call(SYS_open).bits(1, kWriting, false).allow();
 #endif
   // Of what the caller shares, the tool writes to its output streams and
   // nothing else: it reads, seeks and sets the flags of its own files only.
   for (int nr : {SYS_write, SYS_writev}) {
     f.call(nr).one_of(0, {1, 2, held}).allow();
   }
-  for (int nr : {SYS_read, SYS_readv, SYS_pread64, SYS_lseek}) {
+  for (int nr : kOwnFilesOnly) {
     f.call(nr).own(0, held, above).allow();
   }
   for (int nr : kAllowed) {
     f.on(uint32_t(nr), kAllow);
   }
-#ifdef SYS__llseek
-  f.call(SYS__llseek).own(0, held, above).allow();
-#endif
-  f.call(SYS_fcntl).own(0, held, above)
-      .one_of(1, {F_GETFD, F_SETFD, F_GETFL, F_SETFL}).allow();
-#if defined(SYS_fcntl64) && SYS_fcntl64 != SYS_fcntl
-  f.call(SYS_fcntl64).own(0, held, above)
-      .one_of(1, {F_GETFD, F_SETFD, F_GETFL, F_SETFL}).allow();
-#endif
+  for (int nr : kFcntl) {
+    f.call(nr).own(0, held, above)
+        .one_of(1, {F_GETFD, F_SETFD, F_GETFL, F_SETFL}).allow();
+  }
   // Of the terminal requests, the queries whether output goes to a person.
   f.call(SYS_ioctl).one_of(0, {0, 1, 2}).one_of(1, {TCGETS, TIOCGWINSZ}).allow();
   // Signals go to the process itself (abort's).
@@ -291,11 +239,10 @@ bool filter_system_calls(int output_fd, const std::vector<uint32_t>& above) {
   // Memory of its own: no page poisoned or taken offline, no futex keyed to
   // a file, anonymous and private mappings, never executable.
   f.call(SYS_madvise).one_of(2, kAdvice).allow();
-  f.call(SYS_futex).has(1, FUTEX_PRIVATE_FLAG).allow();
-#ifdef SYS_futex_time64
-  f.call(SYS_futex_time64).has(1, FUTEX_PRIVATE_FLAG).allow();
-#endif
-  f.call(SYS_mprotect).none_of(2, PROT_EXEC).allow();
+  for (int nr : kFutex) {
+    f.call(nr).bits(1, FUTEX_PRIVATE_FLAG, true).allow();
+  }
+  f.call(SYS_mprotect).bits(2, PROT_EXEC, false).allow();
   // The mmap of s390x takes its arguments in memory, out of the filter's
   // sight: there it fails, and malloc takes memory with brk.
 #if defined(SYS_mmap2) || !defined(__s390x__)
@@ -304,7 +251,8 @@ bool filter_system_calls(int output_fd, const std::vector<uint32_t>& above) {
 #else
   f.call(SYS_mmap)
 #endif
-      .none_of(3, MAP_SHARED).has(3, MAP_ANONYMOUS).none_of(2, PROT_EXEC).allow();
+      .bits(3, MAP_SHARED, false).bits(3, MAP_ANONYMOUS, true)
+      .bits(2, PROT_EXEC, false).allow();
 #endif
   return f.install(kUnknown);
 }

@@ -17,11 +17,4 @@
 bool confine_process(int output_fd, const std::vector<const char*>& named,
                      long max_abi = 1L << 30);
 
-/// The Landlock rights that ABI `abi` handles, as struct
-/// landlock_ruleset_attr of ABI 6.
-struct landlock_rights {
-  uint64_t fs, net, scoped;
-};
-landlock_rights landlock_rights_for(long abi);
-
 #endif  // STORLOOK_CLI_CONFINE_H_

@@ -44,6 +44,7 @@ extern char** environ;
 #include <vector>
 
 #include "cli/confine.h"
+#include "cli/landlock.h"
 #include "format/msg_header.h"
 #include "tests/tool_test.h"
 
