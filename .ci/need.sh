@@ -9,6 +9,6 @@ for pkg in "$@"; do
 done
 if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
+  apt-get update -q || echo "warning: apt-get update failed; going on with the package lists there are" >&2
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi

@@ -34,9 +34,10 @@ done
 dpkg-deb -f "$deb" Depends | grep -q libc6 || { echo "$deb: no Depends on libc6"; exit 1; }
 lintian --fail-on error,warning "$deb" 2>/dev/null
 
-# `make uninstall` takes back exactly what was installed, even after cpack.
+# `make uninstall` takes back exactly what was installed, even after cpack,
+# and the folders the install made, the prefix among them.
 (cd "$build" && cmake --build . --target uninstall >/dev/null)
-left=$(find "$tmp/prefix" -type f)
+left=$(find "$tmp/prefix" 2>/dev/null || true)
 [ -z "$left" ] || { echo "uninstall left: $left"; exit 1; }
 
 dpkg -x "$deb" "$tmp/root"

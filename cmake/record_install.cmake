@@ -7,5 +7,8 @@ if(NOT staged MATCHES "/_CPack_Packages/")
   foreach(f IN LISTS CMAKE_INSTALL_MANIFEST_FILES)
     string(APPEND files "$ENV{DESTDIR}${f}\n")
   endforeach()
+  foreach(d IN LISTS STORLOOK_NEW_DIRS)  # folders end in a slash
+    string(APPEND files "${d}/\n")
+  endforeach()
   file(WRITE "${STORLOOK_MANIFEST}" "${files}")
 endif()

@@ -1,13 +1,26 @@
 # Removes what the last `cmake --install` of this build directory put in
-# place, as listed in MANIFEST:  cmake -DMANIFEST=... -P uninstall.cmake
+# place, as listed in MANIFEST, then the folders it made (the lines ending
+# in a slash), deepest first, each only once it is empty:
+#   cmake -DMANIFEST=... -P uninstall.cmake
 if(NOT EXISTS "${MANIFEST}")
   message(FATAL_ERROR "nothing to uninstall: ${MANIFEST} does not exist")
 endif()
 file(STRINGS "${MANIFEST}" files)
+set(dirs "${files}")
+list(FILTER files EXCLUDE REGEX "/$")
+list(FILTER dirs INCLUDE REGEX "/$")
 foreach(f IN LISTS files)
   if(EXISTS "${f}" OR IS_SYMLINK "${f}")
     message(STATUS "Removing ${f}")
     file(REMOVE "${f}")
+  endif()
+endforeach()
+list(SORT dirs ORDER DESCENDING)
+foreach(d IN LISTS dirs)
+  file(GLOB left LIST_DIRECTORIES true "${d}*" "${d}.*")
+  if(IS_DIRECTORY "${d}" AND NOT left)
+    message(STATUS "Removing ${d}")
+    file(REMOVE_RECURSE "${d}")
   endif()
 endforeach()
 file(REMOVE "${MANIFEST}")
