@@ -10,10 +10,12 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
@@ -197,6 +199,25 @@ std::vector<uint32_t> held_above(int held) {
   return fds;
 }
 
+// A pipe the caller shares can be opened again through /proc/self/fd,
+// which Landlock does not govern, and read from under the caller: each one
+// the command line did not name is swapped for the null device, open only
+// for writing. 1 and 2 stay: the report goes there.
+void hide_unnamed_pipes(int null_fd, const std::vector<uint32_t>& above,
+                        const std::vector<file_id>& named) {
+  std::vector<uint32_t> shared = above;
+  shared.push_back(0);
+  for (uint32_t fd : shared) {
+    struct stat st;
+    if (fstat(int(fd), &st) == 0 && S_ISFIFO(st.st_mode) &&
+        std::find(named.begin(), named.end(),
+                  file_id{uint64_t(st.st_dev), uint64_t(st.st_ino)}) ==
+            named.end()) {
+      dup2(null_fd, int(fd));
+    }
+  }
+}
+
 // Every descriptor up to the null device's is held: it took the lowest.
 bool filter_system_calls(int output_fd, const std::vector<uint32_t>& above) {
   const auto held = uint32_t(output_fd);
@@ -273,13 +294,17 @@ bool confine_process([[maybe_unused]] int output_fd,
     return false;
   }
   // Landlock holds whether or not the filter can be installed after it.
+  std::vector<file_id> pipes;
 #ifdef STORLOOK_NO_FILTER
-  restrict_file_system(max_abi, named);
+  restrict_file_system(max_abi, named, &pipes);
   return false;
 #else
   // What the caller shares is listed before Landlock closes /proc.
   const std::vector<uint32_t> above = held_above(output_fd);
-  bool landlocked = restrict_file_system(max_abi, named);
+  bool landlocked = restrict_file_system(max_abi, named, &pipes);
+  if (landlocked) {
+    hide_unnamed_pipes(output_fd, above, pipes);
+  }
   // valgrind makes its own calls through the filter.
   return !RUNNING_ON_VALGRIND && filter_system_calls(output_fd, above) &&
          landlocked;

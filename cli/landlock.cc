@@ -105,7 +105,8 @@ void grant_folder(const std::string& dir, std::vector<std::string_view>& names,
 #ifdef SYS_landlock_restrict_self
 constexpr uint64_t kReadFile = 1u << 2, kReadDir = 1u << 3;
 
-bool restrict_file_system(long max_abi, const std::vector<const char*>& named) {
+bool restrict_file_system(long max_abi, const std::vector<const char*>& named,
+                          std::vector<file_id>* pipes) {
   long abi = syscall(SYS_landlock_create_ruleset, nullptr, 0, 1u);  // ABI
   if (abi < 1 || max_abi < 1) {
     return false;  // no Landlock in this kernel, or it is turned off
@@ -123,6 +124,10 @@ bool restrict_file_system(long max_abi, const std::vector<const char*>& named) {
     syscall(SYS_landlock_add_rule, set, 1 /* path beneath */, &beneath, 0u);
   };
   for_each_named_place(named, [&](int fd, bool list) {
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+      pipes->push_back({uint64_t(st.st_dev), uint64_t(st.st_ino)});
+    }
     grant(fd, list ? kReadDir : kReadFile);
   });
 #ifdef STORLOOK_SANITIZED
@@ -135,7 +140,8 @@ bool restrict_file_system(long max_abi, const std::vector<const char*>& named) {
   return done;
 }
 #else
-bool restrict_file_system(long, const std::vector<const char*>&) {
+bool restrict_file_system(long, const std::vector<const char*>&,
+                          std::vector<file_id>*) {
   return false;  // headers from before Landlock: a build without it
 }
 #endif
@@ -170,7 +176,8 @@ void for_each_named_place(const std::vector<const char*>& paths,
 }
 
 #else
-bool restrict_file_system(long, const std::vector<const char*>&) {
+bool restrict_file_system(long, const std::vector<const char*>&,
+                          std::vector<file_id>*) {
   return false;
 }
 void for_each_named_place(const std::vector<const char*>&,

@@ -25,10 +25,18 @@ struct landlock_rights {
 };
 landlock_rights landlock_rights_for(long abi);
 
+/// A file by its device and inode numbers.
+struct file_id {
+  uint64_t dev, ino;
+  bool operator==(const file_id& o) const { return dev == o.dev && ino == o.ino; }
+};
+
 /// Handles every right of ABI `max_abi` that the kernel knows, but reading
-/// what `named` needs. Returns false, changing nothing, where the kernel or
-/// the build has no Landlock, or `max_abi` is 0.
-bool restrict_file_system(long max_abi, const std::vector<const char*>& named);
+/// what `named` needs, and tells in `pipes` the pipes and FIFOs that were
+/// named. Returns false, changing nothing, where the kernel or the build has
+/// no Landlock, or `max_abi` is 0.
+bool restrict_file_system(long max_abi, const std::vector<const char*>& named,
+                          std::vector<file_id>* pipes);
 
 /// Calls `grant(fd, list)` once for each place that reading `paths` needs,
 /// `fd` open on it until the call returns: the folder of each named regular

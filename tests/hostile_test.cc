@@ -351,9 +351,9 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
   // Opened by the child before it is confined, as a caller may leave them
   // open: a file of the user's, two TCP sockets, an abstract Unix socket, the
   // terminal as stdin, a process of the user's (the victim) with its pidfd,
-  // and, opened after the null device, the message file.
+  // and, opened after the null device, a pipe's end and the message file.
   int held = -1, tcp_fds[2] = {-1, -1}, abstract_fd = -1, tty = -1;
-  int out = -1, pidfd = -1, late = -1;
+  int out = -1, pidfd = -1, late = -1, pipe_end = -1;
   pid_t victim = -1;
   auto program = [](int fd) {  // ends the child with 98 if it runs
     char sh[] = "sh", c[] = "-c", exit98[] = "exit 98";
@@ -427,6 +427,11 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
        return read(late, &c, 1);
      }},
     {kFilter, EPERM, kNever, 0, [&] { return lseek(held, 0, SEEK_END); }},
+    {1, EACCES, 1, EACCES,
+     [&] {
+       const std::string again = "/proc/self/fd/" + std::to_string(pipe_end);
+       return open(again.c_str(), O_RDONLY | O_NONBLOCK);
+     }},
     {kFilter, EPERM, kNever, 0, [] { return fcntl(0, F_SETFL, O_ASYNC); }},
     {kFilter, kMmapRefusal, kNever, 0,
      [&] {
@@ -584,6 +589,7 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
         _exit(101);
       }
       pidfd = int(syscall(SYS_pidfd_open, victim, 0));
+      pipe_end = ready[0];
       late = open(a.c_str(), O_RDONLY);
       if (alone) {  // a filter of the caller's refuses the tool's
         sock_filter no_filter[] = {
