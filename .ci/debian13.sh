@@ -14,7 +14,9 @@ cleanup() {
 }
 trap cleanup EXIT
 mmdebstrap --quiet --variant=minbase trixie "$root"
-git clone -q . "$root/src"
+# The checkout as it is, without what builds left in it.
+mkdir "$root/src"
+tar --exclude='./build*' --exclude=./.git -cf - . | tar -xf - -C "$root/src"
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 mount --bind /proc "$root/proc"
 mount --bind /dev "$root/dev"
