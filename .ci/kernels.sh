@@ -10,8 +10,8 @@
 # console and powers off. The i686 program runs on the amd64 kernel, as on a
 # PC with a 32-bit system; x86 boots use KVM where it works, TCG elsewhere.
 # Kernels and busybox come from Debian's packages for each architecture, by
-# the names the archive gives them today; Debian 13's through package lists
-# of its own, kept in build-kernels/, from the archive this machine uses.
+# the names the archive gives them today, through package lists of each
+# release's own, kept in build-kernels/, from the archive this machine uses.
 # A package list that cannot be renewed is a warning: the step goes on with
 # the lists it has. For each boot it prints
 #   kernel DEB ARCH LSM: N passed, F failed, S skipped; confinement: ran|skipped
@@ -58,17 +58,24 @@ renew() {
 ((fresh == 0)) || renew
 bash .ci/need.sh "${packages[@]}"
 
-# Debian 13's lists, from the archive this machine's own sources name.
-apt13=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$work/apt-13/sources"
-  -o Dir::State::Lists="$work/apt-13/lists" -o Dir::Cache="$work/apt-13/cache")
-if [ ! -d "$work/apt-13/lists" ]; then
-  mkdir -p "$work/apt-13/sources" "$work/apt-13/lists/partial" "$work/apt-13/cache/archives/partial"
-  uri=$(apt-get indextargets --format '$(REPO_URI)' 'Identifier: Packages' | grep -v security | head -n 1)
-  printf 'Types: deb\nURIs: %s\nSuites: trixie\nComponents: main\nSigned-By: %s\n' \
-    "$uri" /usr/share/keyrings/debian-archive-keyring.gpg >"$work/apt-13/sources/trixie.sources"
-  renew "${apt13[@]}"
-fi
-opts() { [ "$1" = 13 ] && echo "${apt13[@]}" || true; }
+# Each release's own package lists, kept in $work, from the archive this
+# machine's sources name: the kernels are those of the release named,
+# whatever release this machine runs.
+declare -A suite=([12]=bookworm [13]=trixie)
+uri=$(apt-get indextargets --format '$(REPO_URI)' 'Identifier: Packages' | grep -v security | head -n 1)
+opts() {
+  echo -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$work/apt-$1/sources" \
+    -o Dir::State::Lists="$work/apt-$1/lists" -o Dir::Cache="$work/apt-$1/cache"
+}
+for rel in 12 13; do
+  if [ ! -d "$work/apt-$rel/lists" ]; then
+    mkdir -p "$work/apt-$rel/sources" "$work/apt-$rel/lists/partial" "$work/apt-$rel/cache/archives/partial"
+    printf 'Types: deb\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: %s\n' "$uri" \
+      "${suite[$rel]}" /usr/share/keyrings/debian-archive-keyring.gpg >"$work/apt-$rel/sources/debian.sources"
+    # shellcheck disable=SC2046
+    renew $(opts "$rel")
+  fi
+done
 
 # fetch DEB DEBARCH PACKAGE: the package's files, unpacked once into $work;
 # a download is tried three times, a few seconds apart.

