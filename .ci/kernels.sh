@@ -102,15 +102,24 @@ current() {
   apt-cache $(opts "$1") depends "$3:$2" | sed -n 's/^ *Depends: \(linux-image-[^:]*\).*/\1/p' | head -n 1
 }
 
-# kernel_of DEB ARCH: the kernel's image. Package lists older than the
-# archive may name a version it has dropped: they are renewed once.
+# kernel_of DEB ARCH: the kernel's image: the one the metapackage (such as
+# linux-image-cloud-arm64) stands for, else, where the archive cannot hand
+# that one out (a mirror mid-sync answers 404), the newest other image of
+# the same flavour that it can. Package lists older than the archive may
+# name only versions it has dropped: they are renewed once.
 kernel_of() {
-  local dir meta="linux-image-${kernel[$2]}" d=${deb[$2]}
-  # shellcheck disable=SC2046
-  dir=$(fetch "$1" "$d" "$(current "$1" "$d" "$meta")") ||
-    { renew $(opts "$1") && dir=$(fetch "$1" "$d" "$(current "$1" "$d" "$meta")"); } ||
-    { echo "no kernel of $meta:$d (Debian $1) to download" >&2; return 1; }
-  ls "$dir"/boot/vmlinuz-*
+  local d=${deb[$2]} flavour=${kernel[$2]} pkg dir try
+  for try in 1 2; do
+    # shellcheck disable=SC2046
+    for pkg in $(current "$1" "$d" "linux-image-$flavour") \
+      $(apt-cache $(opts "$1") pkgnames linux-image- | grep -E "^linux-image-[0-9].*-$flavour\$" | sort -rV); do
+      dir=$(fetch "$1" "$d" "$pkg" 2>/dev/null) && { ls "$dir"/boot/vmlinuz-*; return 0; }
+    done
+    # shellcheck disable=SC2046
+    [ "$try" = 2 ] || renew $(opts "$1")
+  done
+  echo "no kernel of linux-image-$flavour:$d (Debian $1) to download" >&2
+  return 1
 }
 
 # build ARCH: the directory of a static build of the tool and test program.

@@ -597,7 +597,9 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
         sock_filter no_filter[] = {
             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_prctl, 0, 3),
-            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args)),
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS,
+                     offsetof(seccomp_data, args) +
+                         (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0)),
             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, PR_SET_SECCOMP, 0, 1),
             BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EACCES),
             BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
