@@ -62,7 +62,9 @@ bash .ci/need.sh "${packages[@]}"
 # machine's sources name: the kernels are those of the release named,
 # whatever release this machine runs.
 declare -A suite=([12]=bookworm [13]=trixie)
-uri=$(apt-get indextargets --format '$(REPO_URI)' 'Identifier: Packages' | grep -v security | head -n 1)
+uri=$(apt-get indextargets --format '$(REPO_URI)' 'Identifier: Packages' 'Label: Debian' | head -n 1)
+[ -n "$uri" ] || # lists not fetched yet: the first source that is not the security archive
+  uri=$(apt-get indextargets --format '$(REPO_URI)' 'Identifier: Packages' | grep -v security | head -n 1)
 opts() {
   echo -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$work/apt-$1/sources" \
     -o Dir::State::Lists="$work/apt-$1/lists" -o Dir::Cache="$work/apt-$1/cache"
@@ -86,7 +88,7 @@ fetch() {
     for try in 1 2 3; do
       # shellcheck disable=SC2046
       (cd "$work/debs-$1" && apt-get $(opts "$1") download -q "$3:$2" >/dev/null 2>&1) && break
-      [ "$try" = 3 ] && { echo "cannot fetch $3:$2 (Debian $1)" >&2; return 1; }
+      [ "$try" = 3 ] && { echo "cannot fetch $3:$2 (Debian $1)" >&2; rm -rf "$dir.tmp"; return 1; }
       sleep $((try * 5))
     done
     dpkg-deb -x "$(ls -t "$work/debs-$1/${3}_"*"_$2.deb" | head -n 1)" "$dir.tmp" || return 1
