@@ -401,6 +401,8 @@ TEST_F(Cli, NamedFormsReadAsThePlainName) {
       {{"fifo", "late.msg"},
        "(cp m.msg late.msg && cat m.msg >fifo) & " + tool + "fifo late.msg"},
       {{"sub"}, tool + "sub"},
+      {{"sub/"}, tool + "sub/"},
+      {{"."}, tool + "."},
       // A slow writer: the header comes in two parts, a pause between.
       {{"/dev/stdin"}, "(head -c 100 m.msg; sleep 0.3; tail -c +101 m.msg) | " +
                            tool + "/dev/stdin"},
@@ -415,11 +417,13 @@ TEST_F(Cli, NamedFormsReadAsThePlainName) {
                               .c_str()),
               0);
     std::string out, err = plain.err;
+    const std::string& first = c.named[0];
+    const bool directory = first == "sub" || first == "sub/" || first == ".";
     for (const auto& name : c.named) {
-      out += opening(name) + (name == "sub" ? "" : report);
+      out += opening(name) + (directory ? "" : report);
     }
-    if (c.named[0] == "sub") {
-      err = kBanner + "sub: " + sys_error(EISDIR) + "\n";
+    if (directory) {
+      err = kBanner + first + ": " + sys_error(EISDIR) + "\n";
     }
     EXPECT_EQ(read_file(dir_ + "/out"), out) << c.shell;
     EXPECT_EQ(read_file(dir_ + "/err"), err) << c.shell;
