@@ -393,6 +393,7 @@ TEST_F(Cli, NamedFormsReadAsThePlainName) {
   } cases[] = {
       {{"link"}, tool + "link"},
       {{"sub/../m.msg"}, tool + "sub/../m.msg"},
+      {{"./m.msg"}, tool + "./m.msg"},
       {{"/dev/stdin"}, tool + "/dev/stdin <m.msg"},
       {{"/dev/stdin"}, "cat m.msg | " + tool + "/dev/stdin"},
       {{"/dev/stdin"}, "cat m.msg >fifo & " + tool + "/dev/stdin <fifo"},

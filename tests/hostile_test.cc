@@ -609,15 +609,16 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
       }
       // Confined by both layers, or by the filter alone where Landlock is
       // missing; both need no_new_privs unless the caller is root, as here.
-      // A pipe named as /proc/self/fd/N stays; pipe_end, not named, goes.
+      // A device named is read, not its folder. A pipe named as
+      // /proc/self/fd/N stays; pipe_end, not named, goes.
       int named_pipe[2];
       if (pipe(named_pipe) != 0) {
         _exit(101);
       }
       const std::string thread = "/proc/thread-self/status",
                         piped = "/proc/self/fd/" + std::to_string(named_pipe[0]);
-      bool both = confine_process(out, {a.c_str(), thread.c_str(), piped.c_str()},
-                                  as_abi);
+      bool both = confine_process(
+          out, {a.c_str(), thread.c_str(), piped.c_str(), "/dev/full"}, as_abi);
       // Read by hand: the sanitizers check a stream's type by calls the
       // filter refuses.
       auto slurp = [](const std::string& path) {
