@@ -450,6 +450,7 @@ TEST_F(Hostile, ConfinedProcessOnlyReads) {
      }},
     {kFilter, EPERM, kNever, 0,
      [] { return mprotect(page, sizeof page, PROT_READ | PROT_EXEC); }},
+    {kNever, EPERM, kNever, 0, [] { return madvise(page, 0, MADV_DONTNEED); }},
     {kFilter, EPERM, kNever, 0, [] { return madvise(page, 0, MADV_HWPOISON); }},
     {kFilter, EPERM, kNever, 0,
      [] { return madvise(page, 0, MADV_SOFT_OFFLINE); }},
